@@ -1,0 +1,43 @@
+# A newcomer's entry points. `make test` and `make run` set up what is missing,
+# configure, build, and then test or run; CI calls .ci/run, which calls these.
+BUILD        ?= build
+ASAN_BUILD   ?= build-asan
+CORPUS_ZIPS  ?= $(abspath ../shared/corpus/silesia)
+CORPUS_DIR   ?= $(abspath $(BUILD)/corpus)
+JOBS         ?= $(shell nproc)
+CTEST_ARGS   ?=
+
+# The corpus folder tests read: the caller's VORLEX_CORPUS_DIR, else ours.
+corpus_env = VORLEX_CORPUS_DIR="$${VORLEX_CORPUS_DIR:-$$( [ -d $(CORPUS_DIR) ] && echo $(CORPUS_DIR))}"
+
+.PHONY: all setup build test run asan corpus install clean
+
+all: build
+
+setup:
+	@scripts/setup.sh
+
+build: setup
+	@cmake --preset release >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS)
+
+corpus:
+	@scripts/unpack-corpus.sh $(CORPUS_ZIPS) $(CORPUS_DIR)
+
+test: build corpus
+	cd $(BUILD) && $(corpus_env) ctest --output-on-failure -j $(JOBS) $(CTEST_ARGS)
+
+run: build
+	$(BUILD)/examples/vorlex-example
+
+asan: setup corpus
+	@cmake --preset asan-ubsan >/dev/null
+	@cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && $(corpus_env) ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS) $(CTEST_ARGS)
+
+install: build
+	cmake --install $(BUILD) --prefix $(or $(PREFIX),/usr/local)
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) build-debug build-fuzz build-tsan build-valgrind

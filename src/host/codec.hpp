@@ -1,0 +1,22 @@
+// The host's record behind a vorlex_codec handle, and the registry that owns
+// the records. Shared by the loader, the buffer API and the streams; nothing
+// here is visible outside libvorlex.
+#pragma once
+
+#include <string>
+
+#include <vorlex/plugin.h>
+
+struct vorlex_codec {
+    std::string name;
+    std::string path;          // file the plug-in was loaded from
+    vorlex_codec_funcs funcs{};
+};
+
+namespace vorlex::host {
+
+// Names we look up: [a-z0-9_-]{1,64}. Anything else never reaches the file
+// system, so a name cannot climb out of a plug-in folder or pick a hidden file.
+bool is_valid_codec_name(const char* name);
+
+}  // namespace vorlex::host

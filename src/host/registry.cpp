@@ -1,0 +1,221 @@
+// Plug-in discovery and loading. A codec NAME comes from the first
+// libvorlex-plugin-NAME.so, in search order, that loads and accepts the name:
+// the folders of VORLEX_PLUGIN_PATH, then the installed plug-in folder, then
+// the build tree's. Each name is resolved once (std::call_once), whatever the
+// number of threads asking; the outcome, success or the reason for failure, is
+// kept for the life of the process, so handles never dangle.
+#include <dirent.h>
+#include <dlfcn.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <vorlex/vorlex.h>
+
+#include "codec.hpp"
+
+namespace vorlex::host {
+
+bool is_valid_codec_name(const char* name) {
+    if (name == nullptr) return false;
+    size_t n = 0;
+    for (; name[n] != '\0'; ++n) {
+        const char c = name[n];
+        const bool ok = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
+        if (!ok || n >= 64) return false;
+    }
+    return n != 0;
+}
+
+namespace {
+
+constexpr const char PREFIX[] = "libvorlex-plugin-";
+constexpr const char SUFFIX[] = ".so";
+
+struct Entry {
+    std::once_flag once;
+    vorlex_codec codec;
+    bool loaded = false;
+    std::string error;
+};
+
+class Registry {
+public:
+    Entry& entry(const std::string& name) {
+        std::lock_guard lock(mutex_);
+        auto& slot = entries_[name];
+        if (!slot) {
+            slot = std::make_unique<Entry>();
+            slot->codec.name = name;
+        }
+        return *slot;
+    }
+
+private:
+    std::mutex mutex_;
+    std::map<std::string, std::unique_ptr<Entry>> entries_;
+};
+
+Registry& registry() {
+    static Registry r;
+    return r;
+}
+
+std::vector<std::string> search_dirs() {
+    std::vector<std::string> dirs;
+    if (const char* env = std::getenv("VORLEX_PLUGIN_PATH")) {
+        std::string s = env;
+        size_t start = 0;
+        while (start <= s.size()) {
+            size_t end = s.find(':', start);
+            if (end == std::string::npos) end = s.size();
+            if (end > start) dirs.push_back(s.substr(start, end - start));
+            start = end + 1;
+        }
+    }
+    dirs.emplace_back(VORLEX_INSTALL_PLUGIN_DIR);
+    dirs.emplace_back(VORLEX_BUILD_PLUGIN_DIR);
+    return dirs;
+}
+
+bool is_file(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// Try one file: load it, find the entry point, ask it for the codec. On
+// success the library stays loaded for good; on failure it is closed and the
+// reason returned.
+bool try_plugin(const std::string& path, vorlex_codec& codec, std::string& why) {
+    void* lib = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (lib == nullptr) {
+        const char* e = ::dlerror();
+        why = std::string("cannot load ") + path + ": " + (e ? e : "unknown error");
+        return false;
+    }
+    void* sym = ::dlsym(lib, "vorlex_plugin_init_codec");
+    if (sym == nullptr) {
+        why = path + ": not a vorlex plug-in (no vorlex_plugin_init_codec)";
+        ::dlclose(lib);
+        return false;
+    }
+    auto init = reinterpret_cast<vorlex_plugin_init_codec_func>(sym);
+    // The plug-in fills a scratch table: a refusal leaves nothing half-written.
+    vorlex_codec_funcs funcs{};
+    codec.path = path;
+    const vorlex_status st = init(&codec, &funcs);
+    if (st != VORLEX_STATUS_OK) {
+        why = path + ": plug-in refused codec '" + codec.name + "' (" + vorlex_status_to_string(st) +
+              ")";
+        codec.path.clear();
+        ::dlclose(lib);
+        return false;
+    }
+    codec.funcs = funcs;
+    return true;
+}
+
+void load(Entry& e) {
+    const std::string file = PREFIX + e.codec.name + SUFFIX;
+    std::string reasons;
+    for (const std::string& dir : search_dirs()) {
+        const std::string path = dir + "/" + file;
+        if (!is_file(path)) continue;
+        std::string why;
+        if (try_plugin(path, e.codec, why)) {
+            e.loaded = true;
+            return;
+        }
+        reasons += (reasons.empty() ? "" : "; ") + why;
+    }
+    e.error = reasons.empty() ? "unknown codec '" + e.codec.name + "' (no " + file + " found)"
+                              : reasons;
+}
+
+Entry* resolve(const char* name) {
+    if (!is_valid_codec_name(name)) return nullptr;
+    Entry& e = registry().entry(name);
+    std::call_once(e.once, load, e);
+    return &e;
+}
+
+}  // namespace
+}  // namespace vorlex::host
+
+using vorlex::host::resolve;
+
+extern "C" {
+
+vorlex_codec* vorlex_get_codec(const char* name) {
+    try {
+        vorlex::host::Entry* e = resolve(name);
+        return e != nullptr && e->loaded ? &e->codec : nullptr;
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+const char* vorlex_get_codec_error(const char* name) {
+    try {
+        vorlex::host::Entry* e = resolve(name);
+        if (e == nullptr) {
+            return "invalid codec name (use lower-case letters, digits, '_' and '-')";
+        }
+        return e->loaded ? nullptr : e->error.c_str();
+    } catch (...) {
+        return "out of memory";
+    }
+}
+
+size_t vorlex_list_codecs(vorlex_codec** codecs, size_t capacity) {
+    try {
+        std::vector<std::string> names;
+        for (const std::string& dir : vorlex::host::search_dirs()) {
+            DIR* d = ::opendir(dir.c_str());
+            if (d == nullptr) continue;
+            while (const dirent* ent = ::readdir(d)) {
+                const std::string f = ent->d_name;
+                const size_t pre = sizeof vorlex::host::PREFIX - 1;
+                const size_t suf = sizeof vorlex::host::SUFFIX - 1;
+                if (f.size() <= pre + suf || f.compare(0, pre, vorlex::host::PREFIX) != 0 ||
+                    f.compare(f.size() - suf, suf, vorlex::host::SUFFIX) != 0) {
+                    continue;
+                }
+                names.push_back(f.substr(pre, f.size() - pre - suf));
+            }
+            ::closedir(d);
+        }
+        std::sort(names.begin(), names.end());
+        names.erase(std::unique(names.begin(), names.end()), names.end());
+        size_t count = 0;
+        for (const std::string& n : names) {
+            vorlex_codec* c = vorlex_get_codec(n.c_str());
+            if (c == nullptr) continue;
+            if (count < capacity) codecs[count] = c;
+            ++count;
+        }
+        return count;
+    } catch (...) {
+        return 0;
+    }
+}
+
+const char* vorlex_codec_get_name(vorlex_codec* codec) { return codec->name.c_str(); }
+const char* vorlex_codec_get_path(vorlex_codec* codec) { return codec->path.c_str(); }
+uint32_t vorlex_codec_get_info_flags(vorlex_codec* codec) { return codec->funcs.info_flags; }
+
+int vorlex_codec_records_size(vorlex_codec* codec) {
+    return codec->funcs.get_uncompressed_size != nullptr;
+}
+
+int vorlex_codec_needs_exact_size(vorlex_codec* codec) {
+    return (codec->funcs.info_flags & VORLEX_INFO_EXACT_SIZE) != 0;
+}
+
+}  // extern "C"

@@ -1,0 +1,25 @@
+// Status texts and the error funnel that plug-ins report failures through.
+#include <vorlex/vorlex.h>
+
+extern "C" {
+
+vorlex_status vorlex_error(vorlex_status status) { return status; }
+
+const char* vorlex_status_to_string(vorlex_status status) {
+    switch (status) {
+        case VORLEX_STATUS_OK: return "success";
+        case VORLEX_STATUS_PROCESSING: return "more to do";
+        case VORLEX_STATUS_FAILED: return "corrupt data or failure";
+        case VORLEX_STATUS_NO_SUCH_CODEC: return "no such codec";
+        case VORLEX_STATUS_INVALID: return "invalid argument";
+        case VORLEX_STATUS_UNSUPPORTED: return "not supported by this codec";
+        case VORLEX_STATUS_NO_MEMORY: return "out of memory";
+        case VORLEX_STATUS_OUTPUT_FULL: return "output buffer too small";
+        case VORLEX_STATUS_INPUT_TRUNCATED: return "input truncated";
+        default: return "unknown status";
+    }
+}
+
+const char* vorlex_version_string(void) { return VORLEX_VERSION; }
+
+}  // extern "C"

@@ -1,0 +1,184 @@
+// Streams. Codecs with native streams (VORLEX_INFO_NATIVE_STREAMS) create and
+// step their own stream objects; the host keeps the running totals and, on
+// release, calls the destroy function the plug-in registered, then frees the
+// record. Every other codec works on whole buffers, so its stream gathers the
+// input and runs the buffer call at FINISH, then hands the result out as the
+// caller's output space allows.
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include <vorlex/vorlex.h>
+
+#include "codec.hpp"
+
+namespace {
+
+constexpr uint32_t HOST_BUFFERED = 1u << 0;
+
+struct Buffered {
+    std::vector<uint8_t> input;
+    std::vector<uint8_t> output;
+    size_t handed_out = 0;
+    bool done = false;
+};
+
+struct BufferedStream {
+    vorlex_stream base;
+    Buffered state;
+};
+
+Buffered& state_of(vorlex_stream* s) { return reinterpret_cast<BufferedStream*>(s)->state; }
+
+void buffered_destroy(vorlex_stream* s) {
+    reinterpret_cast<BufferedStream*>(s)->state.~Buffered();
+    vorlex_stream_destroy(s);
+}
+
+vorlex_status compress_all(vorlex_codec* codec, vorlex_options* options, Buffered& b) {
+    size_t cap = vorlex_get_max_compressed_size(codec, b.input.size());
+    if (cap == 0) return VORLEX_STATUS_UNSUPPORTED;
+    b.output.resize(cap);
+    const vorlex_status st =
+        vorlex_compress(codec, b.output.data(), &cap, b.input.data(), b.input.size(), options);
+    if (st == VORLEX_STATUS_OK) b.output.resize(cap);
+    return st;
+}
+
+vorlex_status decompress_all(vorlex_codec* codec, vorlex_options* options, Buffered& b) {
+    if (vorlex_codec_needs_exact_size(codec)) return VORLEX_STATUS_UNSUPPORTED;
+    size_t cap = 0;
+    const bool sized = vorlex_codec_records_size(codec) != 0;
+    if (sized) {
+        const vorlex_status st =
+            vorlex_get_uncompressed_size(codec, b.input.data(), b.input.size(), &cap);
+        if (st != VORLEX_STATUS_OK) return st;
+    } else {
+        cap = b.input.size() < (size_t(1) << 16) ? size_t(1) << 16 : b.input.size() * 4;
+    }
+    // Without a recorded size, grow the output until the data fits.
+    for (;;) {
+        b.output.resize(cap);
+        size_t produced = cap;
+        const vorlex_status st = vorlex_decompress(codec, b.output.data(), &produced,
+                                                   b.input.data(), b.input.size(), options);
+        if (st == VORLEX_STATUS_OK) {
+            b.output.resize(produced);
+            return st;
+        }
+        if (sized || st != VORLEX_STATUS_OUTPUT_FULL || cap > (size_t(1) << 40)) return st;
+        cap *= 2;
+    }
+}
+
+vorlex_status buffered_step(vorlex_stream* s, vorlex_operation op) {
+    Buffered& b = state_of(s);
+    if (!b.done) {
+        if (s->in_avail != 0) {
+            b.input.insert(b.input.end(), s->in_next, s->in_next + s->in_avail);
+            s->in_next += s->in_avail;
+            s->in_avail = 0;
+        }
+        if (op != VORLEX_OPERATION_FINISH) return VORLEX_STATUS_OK;
+        const vorlex_status st = s->type == VORLEX_STREAM_COMPRESS
+                                     ? compress_all(s->codec, s->options, b)
+                                     : decompress_all(s->codec, s->options, b);
+        if (st != VORLEX_STATUS_OK) return st;
+        b.done = true;
+        std::vector<uint8_t>().swap(b.input);
+    } else if (s->in_avail != 0) {
+        return VORLEX_STATUS_INVALID;  // input after FINISH
+    }
+    const size_t left = b.output.size() - b.handed_out;
+    const size_t n = left < s->out_avail ? left : s->out_avail;
+    if (n != 0) {
+        std::memcpy(s->out_next, b.output.data() + b.handed_out, n);
+        b.handed_out += n;
+        s->out_next += n;
+        s->out_avail -= n;
+    }
+    return b.handed_out == b.output.size() ? VORLEX_STATUS_OK : VORLEX_STATUS_PROCESSING;
+}
+
+}  // namespace
+
+extern "C" {
+
+void vorlex_stream_init(vorlex_stream* stream, vorlex_codec* codec, vorlex_stream_type type,
+                        vorlex_options* options, vorlex_stream_destroy_func destroy) {
+    stream->codec = codec;
+    stream->options = options;
+    stream->type = type;
+    stream->host_flags = 0;
+    stream->in_next = nullptr;
+    stream->in_avail = 0;
+    stream->total_in = 0;
+    stream->out_next = nullptr;
+    stream->out_avail = 0;
+    stream->total_out = 0;
+    stream->destroy = destroy;
+    stream->host_private = nullptr;
+}
+
+void vorlex_stream_destroy(vorlex_stream* stream) {
+    stream->destroy = nullptr;
+    stream->host_private = nullptr;
+}
+
+vorlex_status vorlex_stream_new(vorlex_codec* codec, vorlex_stream_type type,
+                                vorlex_options* options, vorlex_stream** out) {
+    if (out == nullptr) return VORLEX_STATUS_INVALID;
+    *out = nullptr;
+    if (codec == nullptr || (type != VORLEX_STREAM_COMPRESS && type != VORLEX_STREAM_DECOMPRESS)) {
+        return VORLEX_STATUS_INVALID;
+    }
+    const vorlex_codec_funcs& f = codec->funcs;
+    if ((f.info_flags & VORLEX_INFO_NATIVE_STREAMS) != 0 && f.create_stream != nullptr &&
+        f.process_stream != nullptr) {
+        vorlex_stream* s = f.create_stream(codec, type, options);
+        if (s == nullptr) return VORLEX_STATUS_NO_MEMORY;
+        *out = s;
+        return VORLEX_STATUS_OK;
+    }
+    const bool can = type == VORLEX_STREAM_COMPRESS
+                         ? (f.compress_buffer != nullptr || f.compress_buffer_presized != nullptr)
+                         : f.decompress_buffer != nullptr;
+    if (!can) return VORLEX_STATUS_UNSUPPORTED;
+    void* mem = vorlex_malloc(sizeof(BufferedStream));
+    if (mem == nullptr) return VORLEX_STATUS_NO_MEMORY;
+    auto* bs = static_cast<BufferedStream*>(mem);
+    vorlex_stream_init(&bs->base, codec, type, options, buffered_destroy);
+    new (&bs->state) Buffered();
+    bs->base.host_flags = HOST_BUFFERED;
+    *out = &bs->base;
+    return VORLEX_STATUS_OK;
+}
+
+vorlex_status vorlex_stream_process(vorlex_stream* s, vorlex_operation op) {
+    if (s == nullptr || (s->in_next == nullptr && s->in_avail != 0) ||
+        (s->out_next == nullptr && s->out_avail != 0)) {
+        return VORLEX_STATUS_INVALID;
+    }
+    const size_t in_before = s->in_avail;
+    const size_t out_before = s->out_avail;
+    vorlex_status st;
+    try {
+        st = (s->host_flags & HOST_BUFFERED) != 0 ? buffered_step(s, op)
+                                                   : s->codec->funcs.process_stream(s, op);
+    } catch (const std::bad_alloc&) {
+        st = VORLEX_STATUS_NO_MEMORY;
+    } catch (...) {
+        st = VORLEX_STATUS_FAILED;
+    }
+    s->total_in += in_before - s->in_avail;
+    s->total_out += out_before - s->out_avail;
+    return st;
+}
+
+void vorlex_stream_free(vorlex_stream* s) {
+    if (s == nullptr) return;
+    if (s->destroy != nullptr) s->destroy(s);
+    vorlex_free(s);
+}
+
+}  // extern "C"
