@@ -6,11 +6,13 @@ CORPUS_ZIPS  ?= $(abspath ../shared/corpus/silesia)
 CORPUS_DIR   ?= $(abspath $(BUILD)/corpus)
 JOBS         ?= $(shell nproc)
 CTEST_ARGS   ?=
+FUZZ_SECONDS ?= 60
+FUZZ_RUNS    ?= 20000
 
 # The corpus folder tests read: the caller's VORLEX_CORPUS_DIR, else ours.
 corpus_env = VORLEX_CORPUS_DIR="$${VORLEX_CORPUS_DIR:-$$( [ -d $(CORPUS_DIR) ] && echo $(CORPUS_DIR))}"
 
-.PHONY: all setup build test run asan corpus install clean
+.PHONY: all setup build test run asan corpus install clean fuzz fuzz-smoke tsan valgrind
 
 all: build
 
@@ -35,6 +37,21 @@ asan: setup corpus
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && $(corpus_env) ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS) $(CTEST_ARGS)
+
+# Reliability stages (docs/reliability.md): every fuzz target FUZZ_SECONDS
+# seconds each, or FUZZ_RUNS runs each (CI); the 8-thread test under
+# ThreadSanitizer; the test suite under valgrind memcheck.
+fuzz:
+	scripts/ci-fuzz.sh --seconds $(FUZZ_SECONDS)
+
+fuzz-smoke:
+	scripts/ci-fuzz.sh --runs $(FUZZ_RUNS)
+
+tsan:
+	scripts/ci-tsan.sh
+
+valgrind:
+	scripts/ci-valgrind.sh
 
 install: build
 	cmake --install $(BUILD) --prefix $(or $(PREFIX),/usr/local)
