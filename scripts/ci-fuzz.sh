@@ -59,7 +59,7 @@ for t in $targets; do
   secs=$(( $(date +%s) - start ))
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
   cov=$(grep -E '^#[0-9]+' "$log" | tail -n 1 | sed -n 's/.*\(cov: [0-9]*\).*\(ft: [0-9]*\).*\(corp: [0-9]*\).*/\1 \2 \3/p')
-  line="$t $mode=$amount runs=${runs:-?} seconds=$secs ${cov:-} $status"
+  line="$t limit=$mode:$amount executed=${runs:-?} seconds=$secs ${cov:-} $status"
   echo "fuzz: $line"
   echo "$(date -u +%Y-%m-%dT%H:%MZ) $line" >>"$build/fuzz-stats.txt"
   if [ "$status" = FAILED ]; then
