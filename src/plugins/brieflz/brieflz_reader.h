@@ -17,22 +17,24 @@ struct blz_depack_state {
     uint8_t* output;       // next destination byte
     size_t input_left;
     size_t output_left;
-    uint32_t tag;          // bit 15 is the next bit to be read
-    uint32_t tag_bits;     // bits of tag still unread
+    // The current tag word, shifted so that bit 31 is the next bit to be
+    // read; the bits below its tag_bits unread ones are always zero.
+    uint32_t tag;
+    uint32_t tag_bits;
 };
 
 // Reads one bit; false when a tag word is needed and fewer than 2 bytes are left.
 inline bool blz_read_bit(blz_depack_state& s, uint32_t& bit) {
     if (s.tag_bits == 0) {
         if (s.input_left < TAG_BYTES) return false;
-        s.tag = bytes::load_le16(s.input);
+        s.tag = uint32_t(bytes::load_le16(s.input)) << TAG_BITS;
         s.input += TAG_BYTES;
         s.input_left -= TAG_BYTES;
         s.tag_bits = TAG_BITS - 1;
     } else {
         --s.tag_bits;
     }
-    bit = (s.tag >> (TAG_BITS - 1)) & 1;
+    bit = s.tag >> 31;
     s.tag <<= 1;
     return true;
 }
