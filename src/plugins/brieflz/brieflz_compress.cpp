@@ -2,8 +2,6 @@
 // per position, writing each item as flag and gamma bits in 16-bit tag words
 // interleaved with its data byte. The stream's layout and limits are in
 // brieflz_format.h; decoding is in brieflz_decompress.cpp.
-#include <assert.h>
-
 #include "brieflz.h"
 #include "brieflz_format.h"
 #include "common/bytes.hpp"
@@ -12,6 +10,7 @@ namespace {
 
 using namespace vorlex::brieflz;
 using vorlex::bytes::load_le32;
+using vorlex::bytes::load_le64;
 using vorlex::bytes::store_le16;
 
 // Table index of the 4 bytes at p: the top 17 bits of their little-endian
@@ -22,56 +21,83 @@ inline uint32_t hash4(const uint8_t* p) {
 
 // The writer. A tag word's 2 bytes are reserved where the stream ends when
 // its first bit is written, and stored once it is full (or at the end); data
-// bytes go straight to the end of the stream meanwhile. room counts the bytes
-// the destination has left after output.
+// bytes go straight to the end of the stream meanwhile.
 struct blz_pack_state {
     uint8_t* output;
     uint8_t* tag_slot;
     uint32_t tag;        // low 16 bits are what gets stored
     uint32_t free_bits;  // 0 to 16
-    size_t room;
+    uint8_t* dst;
+    size_t capacity;
 };
 
-// Claims the bytes an item of bits flag and gamma bits plus one data byte
-// adds to the stream; false when they do not fit. The stream only ever grows
-// at its end, so once one item does not fit, the stream never would.
-inline bool claim_item(blz_pack_state& s, unsigned bits) {
+// Whether an item of bits flag and gamma bits and one data byte still fits.
+// The stream only ever grows at its end, so once one item does not fit, the
+// stream never would. Far from the capacity no item can reach it.
+inline bool item_fits(const blz_pack_state& s, unsigned bits) {
+    const size_t left = s.capacity - size_t(s.output - s.dst);
+    if (left >= MAX_ITEM_BYTES) return true;
     const unsigned new_tags = bits <= s.free_bits ? 0 : (bits - s.free_bits + TAG_BITS - 1) / TAG_BITS;
-    const size_t need = new_tags * TAG_BYTES + 1;
-    if (s.room < need) return false;
-    s.room -= need;
-    return true;
+    return left >= new_tags * TAG_BYTES + 1;
 }
 
-inline void blz_write_bit(blz_pack_state& s, uint32_t bit) {
-    if (s.free_bits == 0) {
+// Appends the low n bits of bits (n <= 63), most significant first. A tag
+// word that fills up is stored, and the next one is reserved only when a
+// further bit needs it, so a full last word is never followed by an empty one.
+inline void put_bits(blz_pack_state& s, uint64_t bits, unsigned n) {
+    while (n > s.free_bits) {
+        n -= s.free_bits;
+        const uint32_t head = uint32_t(bits >> n);
+        s.tag = (s.tag << s.free_bits) | head;
         store_le16(s.tag_slot, uint16_t(s.tag));
+        bits &= (uint64_t(1) << n) - 1;
         s.tag_slot = s.output;
         s.output += TAG_BYTES;
-        s.free_bits = TAG_BITS - 1;
-    } else {
-        --s.free_bits;
+        s.tag = 0;
+        s.free_bits = TAG_BITS;
     }
-    s.tag = (s.tag << 1) + bit;
+    s.tag = (s.tag << n) | uint32_t(bits);
+    s.free_bits -= n;
 }
 
-// Writes v >= 2 as its digits after the leading 1, each followed by a
-// continuation bit that is 0 after the last digit.
-inline void blz_write_gamma(blz_pack_state& s, uint64_t value) {
-    uint64_t mask = uint64_t(1) << (62 - __builtin_clzll(value));
-    blz_write_bit(s, (value & mask) != 0);
-    while ((mask >>= 1) != 0) {
-        blz_write_bit(s, 1);
-        blz_write_bit(s, (value & mask) != 0);
-    }
-    blz_write_bit(s, 0);
+// Spreads the 32 bits of x to the even bit positions of the result.
+inline uint64_t spread_bits(uint64_t x) {
+    x = (x | x << 16) & 0x0000FFFF0000FFFFu;
+    x = (x | x << 8) & 0x00FF00FF00FF00FFu;
+    x = (x | x << 4) & 0x0F0F0F0F0F0F0F0Fu;
+    x = (x | x << 2) & 0x3333333333333333u;
+    x = (x | x << 1) & 0x5555555555555555u;
+    return x;
+}
+
+// The gamma code of 2 <= v <= MAX_GAMMA: its digits after the leading 1,
+// each followed by a continuation bit that is 0 after the last digit.
+// Returns the code's 2 * digits bits in the low bits, first bit highest.
+inline uint64_t gamma_code(uint64_t v) {
+    const unsigned digits = unsigned(63 - __builtin_clzll(v));
+    const uint64_t low = v & ((uint64_t(1) << digits) - 1);
+    const uint64_t more = 0x5555555555555555u & ((uint64_t(1) << (2 * digits)) - 2);
+    return spread_bits(low) << 1 | more;
 }
 
 inline bool write_literal(blz_pack_state& s, uint8_t byte) {
-    if (!claim_item(s, 1)) return false;
-    blz_write_bit(s, 0);
+    if (!item_fits(s, 1)) return false;
+    put_bits(s, 0, 1);
     *s.output++ = byte;
     return true;
+}
+
+// Bytes from 0 up to limit that are equal at a and b, 8 at a time and then
+// one by one. The first difference in a little-endian word is its lowest set byte.
+inline size_t match_length(const uint8_t* a, const uint8_t* b, size_t limit) {
+    size_t n = 0;
+    while (limit - n >= 8) {
+        const uint64_t diff = load_le64(a + n) ^ load_le64(b + n);
+        if (diff != 0) return n + unsigned(__builtin_ctzll(diff)) / 8;
+        n += 8;
+    }
+    while (n < limit && a[n] == b[n]) ++n;
+    return n;
 }
 
 size_t pack(const uint8_t* src, uint8_t* dst, size_t capacity, size_t src_size,
@@ -86,7 +112,7 @@ size_t pack(const uint8_t* src, uint8_t* dst, size_t capacity, size_t src_size,
 
     // The first tag word sits right behind it; all 16 of its bits are free.
     if (capacity < 1 + TAG_BYTES) return BLZ_PACK_NO_ROOM;
-    blz_pack_state s{dst + 1 + TAG_BYTES, dst + 1, 0, TAG_BITS, capacity - 1 - TAG_BYTES};
+    blz_pack_state s{dst + 1 + TAG_BYTES, dst + 1, 0, TAG_BITS, dst, capacity};
     const uint8_t* input = src + 1;
     size_t remaining = src_size - 1;
     const uint8_t* next_to_hash = src;
@@ -101,19 +127,23 @@ size_t pack(const uint8_t* src, uint8_t* dst, size_t capacity, size_t src_size,
         size_t length = 0;
         if (candidate != nullptr && offset_in_reach(size_t(input - candidate))) {
             // May overlap input, and may run to the very end of the data.
-            const size_t limit = match_limit(remaining);
-            while (length < limit && candidate[length] == input[length]) ++length;
+            length = match_length(input, candidate, match_limit(remaining));
         }
         if (length >= MIN_MATCH) {
             const size_t back = size_t(input - candidate) - 1;
             const uint64_t length_code = length - LENGTH_BIAS;
             const uint64_t offset_code = (back >> OFFSET_LOW_BITS) + OFFSET_HIGH_BIAS;
-            if (!claim_item(s, 1 + gamma_bits(length_code) + gamma_bits(offset_code))) {
-                return BLZ_PACK_NO_ROOM;
+            const unsigned length_bits = gamma_bits(length_code);
+            const unsigned offset_bits = gamma_bits(offset_code);
+            if (!item_fits(s, 1 + length_bits + offset_bits)) return BLZ_PACK_NO_ROOM;
+            const uint64_t flag_and_length = uint64_t(1) << length_bits | gamma_code(length_code);
+            if (1 + length_bits + offset_bits <= 63) {
+                put_bits(s, flag_and_length << offset_bits | gamma_code(offset_code),
+                         1 + length_bits + offset_bits);
+            } else {
+                put_bits(s, flag_and_length, 1 + length_bits);
+                put_bits(s, gamma_code(offset_code), offset_bits);
             }
-            blz_write_bit(s, 1);
-            blz_write_gamma(s, length_code);
-            blz_write_gamma(s, offset_code);
             *s.output++ = uint8_t(back);
             input += length;
             remaining -= length;
@@ -130,9 +160,7 @@ size_t pack(const uint8_t* src, uint8_t* dst, size_t capacity, size_t src_size,
 
     // The used bits move to the top of the last tag word; the rest is zero.
     store_le16(s.tag_slot, uint16_t(s.tag << s.free_bits));
-    const size_t produced = size_t(s.output - dst);
-    assert(produced == capacity - s.room);
-    return produced;
+    return size_t(s.output - dst);
 }
 
 }  // namespace
