@@ -100,6 +100,24 @@ inline size_t match_length(const uint8_t* a, const uint8_t* b, size_t limit) {
     return n;
 }
 
+// Enters the positions from up to to into the table in increasing order,
+// each over the most recent earlier one with its hash. The 4-byte values of
+// four neighbours come from one 8-byte load while it lies inside the input.
+inline void insert_positions(const uint8_t** table, const uint8_t* from, const uint8_t* to,
+                             const uint8_t* end) {
+    const uint8_t* p = from;
+    if (size_t(end - to) >= 4) {
+        for (; to - p >= 4; p += 4) {
+            const uint64_t w = load_le64(p);
+            table[(uint32_t(w) * HASH_MULTIPLIER) >> (32 - HASH_BITS)] = p;
+            table[(uint32_t(w >> 8) * HASH_MULTIPLIER) >> (32 - HASH_BITS)] = p + 1;
+            table[(uint32_t(w >> 16) * HASH_MULTIPLIER) >> (32 - HASH_BITS)] = p + 2;
+            table[(uint32_t(w >> 24) * HASH_MULTIPLIER) >> (32 - HASH_BITS)] = p + 3;
+        }
+    }
+    for (; p < to; ++p) table[hash4(p)] = p;
+}
+
 size_t pack(const uint8_t* src, uint8_t* dst, size_t capacity, size_t src_size,
             const uint8_t** table) {
     if (src_size == 0) return 0;
@@ -115,14 +133,17 @@ size_t pack(const uint8_t* src, uint8_t* dst, size_t capacity, size_t src_size,
     blz_pack_state s{dst + 1 + TAG_BYTES, dst + 1, 0, TAG_BITS, dst, capacity};
     const uint8_t* input = src + 1;
     size_t remaining = src_size - 1;
-    const uint8_t* next_to_hash = src;
+    const uint8_t* const end = src + src_size;
+    if (remaining >= MIN_LOOKAHEAD) table[hash4(src)] = src;
 
     while (remaining >= MIN_LOOKAHEAD) {
-        // Positions enter the table one step late: everything before input,
-        // so the current position's lookup finds only earlier ones, and a
-        // match's covered positions go in before the next lookup.
-        for (; next_to_hash < input; ++next_to_hash) table[hash4(next_to_hash)] = next_to_hash;
-        const uint8_t* const candidate = table[hash4(input)];
+        // Each position enters the table right after its own lookup, so the
+        // lookup finds only earlier positions; the positions a match covers
+        // follow it. (Entering them a step later, before the next lookup,
+        // gives the same table: nothing reads it in between.)
+        const uint32_t hash = hash4(input);
+        const uint8_t* const candidate = table[hash];
+        table[hash] = input;
 
         size_t length = 0;
         if (candidate != nullptr && offset_in_reach(size_t(input - candidate))) {
@@ -145,8 +166,12 @@ size_t pack(const uint8_t* src, uint8_t* dst, size_t capacity, size_t src_size,
                 put_bits(s, gamma_code(offset_code), offset_bits);
             }
             *s.output++ = uint8_t(back);
-            input += length;
             remaining -= length;
+            // Only a lookup still to come reads these entries, and one comes
+            // only while MIN_LOOKAHEAD bytes remain; then every 4-byte read
+            // below stays inside the input.
+            if (remaining >= MIN_LOOKAHEAD) insert_positions(table, input + 1, input + length, end);
+            input += length;
         } else {
             if (!write_literal(s, *input)) return BLZ_PACK_NO_ROOM;
             ++input;
