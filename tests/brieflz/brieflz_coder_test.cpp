@@ -5,7 +5,9 @@
 // that end at an inaccessible page.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -307,6 +309,34 @@ TEST(BriefLZDepack, GammaTakesAtMost31Digits) {
             // Refused at the 32nd digit: 31 digit/continuation pairs and that digit.
             EXPECT_EQ(blz::TAG_BITS * (b.s.size() - s.input_left) / 2 - s.tag_bits, 63u);
         }
+    }
+}
+
+TEST(BriefLZDepack, HandBuiltStreamsWithLongCodesAtEveryAlignment) {
+    // Random items the compressor would rarely write: long lengths and far
+    // offsets whose codes span several tag words, starting at any bit of a
+    // tag word, checked against the format's plain meaning.
+    std::mt19937 rng(11);
+    for (int round = 0; round < 8; ++round) {
+        Bytes want = {uint8_t(rng())};
+        StreamBuilder b(want[0]);
+        while (want.size() < (size_t(3) << 20)) {
+            if (rng() % 3 == 0) {
+                for (unsigned i = rng() % 20; i-- > 0;) {
+                    want.push_back(uint8_t(rng()));
+                    b.bit(0).byte(want.back());
+                }
+                continue;
+            }
+            const size_t length = 4 + (rng() >> (16 + rng() % 16));
+            const size_t offset = 1 + rng() % std::min<size_t>(want.size(), 3 << 20);
+            b.bit(1).gamma(digits_of(length - 2)).gamma(digits_of(((offset - 1) >> 8) + 2));
+            b.byte(uint8_t(offset - 1));
+            for (size_t i = 0; i < length; ++i) want.push_back(want[want.size() - offset]);
+        }
+        Bytes out;
+        ASSERT_EQ(depack(b.s, want.size(), &out), want.size()) << round;
+        ASSERT_TRUE(out == want) << round;
     }
 }
 

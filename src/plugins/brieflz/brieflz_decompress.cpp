@@ -73,21 +73,38 @@ bool decode_item(blz_depack_state& s, const uint8_t* dst) {
     return copy_match(s, dst, length_code, offset_code, low);
 }
 
-// The fast loop reads at most a tag word and a 16-byte literal run, or three
+// The fast loop reads at most a tag word and a 16-byte literal run, or four
 // tag words and a low byte, per item; it writes at most a 16-byte run, or a
 // checked match.
 constexpr size_t FAST_INPUT_MARGIN = 24;
 constexpr size_t FAST_OUTPUT_MARGIN = 16;
 
-// A gamma code at the top of w, as (digit, continuation) pairs. The first
-// continuation bit that is 0 ends it; the digits are gathered from the odd
-// bit positions. Returns the number of pairs, at most 32; a code that has
-// not ended within w comes out as 32.
+// The next four tag words as one 64-bit string of bits, first bit highest.
+inline uint64_t four_tag_words(const uint8_t* p) {
+    return uint64_t(load_le16(p)) << 48 | uint64_t(load_le16(p + 2)) << 32 |
+           uint64_t(load_le16(p + 4)) << 16 | load_le16(p + 6);
+}
+
+// A gamma code at the top of w, as (digit, continuation) pairs: the first
+// continuation bit that is 0 ends it. Returns the number of pairs; a code
+// that does not end within w comes out as more than its bits allow.
 inline unsigned gamma_pairs(uint64_t w) {
     const uint64_t stops = ~w & 0x5555555555555555u;
     return (unsigned(__builtin_clzll(stops | 1)) + 1) / 2;
 }
+
+// The value of a gamma code of the given number of pairs at the top of w:
+// a leading 1 and the digits, gathered from every other bit. Codes of up to
+// 16 pairs, nearly all of them, take the shorter 32-bit gather.
 inline uint64_t gamma_value(uint64_t w, unsigned pairs) {
+    if (pairs <= 16) {
+        uint32_t x = uint32_t(w >> 33) & 0x55555555u;
+        x = (x | x >> 1) & 0x33333333u;
+        x = (x | x >> 2) & 0x0F0F0F0Fu;
+        x = (x | x >> 4) & 0x00FF00FFu;
+        x = (x | x >> 8) & 0x0000FFFFu;
+        return uint64_t(1) << pairs | x >> (16 - pairs);
+    }
     uint64_t x = (w >> 1) & 0x5555555555555555u;
     x = (x | x >> 1) & 0x3333333333333333u;
     x = (x | x >> 2) & 0x0F0F0F0F0F0F0F0Fu;
@@ -132,40 +149,33 @@ size_t depack(const uint8_t* src, size_t src_size, uint8_t* dst, size_t depacked
         }
         // A match: its flag and gamma codes lie in the unread tag bits and
         // the tag words that follow them directly, as no data byte comes
-        // between the bits of one item. Three such words give a window of
-        // at least 49 bits.
-        const unsigned have = s.tag_bits + 3 * TAG_BITS;
-        const uint64_t w = uint64_t(s.tag) << 32 |
-                           uint64_t(load_le16(s.input)) << (48 - s.tag_bits) |
-                           uint64_t(load_le16(s.input + 2)) << (32 - s.tag_bits) |
-                           uint64_t(load_le16(s.input + 4)) << (16 - s.tag_bits);
+        // between the bits of one item. With four such words all 64 bits of
+        // the window are valid.
+        const unsigned have = s.tag_bits;
+        const uint64_t w = uint64_t(s.tag) << 32 | four_tag_words(s.input) >> have;
         const uint64_t g1 = w << 1;
         const unsigned pairs1 = gamma_pairs(g1);
         const uint64_t g2 = g1 << (2 * pairs1 & 63);
         const unsigned pairs2 = gamma_pairs(g2);
         const unsigned used = 1 + 2 * pairs1 + 2 * pairs2;
-        if (used > have) {
-            // Codes this long (huge lengths or offsets) take the checked
+        if (used > have + 3 * TAG_BITS) {
+            // The window lacks the end of the fourth word, so codes reaching
+            // into it (very long lengths or far offsets) take the checked
             // path, which also refuses a 32nd digit.
             if (!decode_item(s, dst)) return BLZ_DEPACK_FAILED;
             continue;
         }
         const uint64_t length_code = gamma_value(g1, pairs1);
         const uint64_t offset_code = gamma_value(g2, pairs2);
-        if (used > s.tag_bits) {
-            const unsigned past = used - s.tag_bits;
-            const unsigned words = (past + TAG_BITS - 1) / TAG_BITS;
-            s.tag_bits = words * TAG_BITS - past;
-            s.tag = s.tag_bits == 0 ? 0
-                                    : uint32_t((w << used) >> 32) & ~(0xFFFFFFFFu >> s.tag_bits);
-            s.input += words * TAG_BYTES;
-            s.input_left -= words * TAG_BYTES;
-        } else {
-            s.tag <<= used;
-            s.tag_bits -= used;
-        }
+        // Whole tag words the codes ran into (past may be negative: none),
+        // and what is left unread of the last one.
+        const int past = int(used) - int(have);
+        const unsigned words = unsigned(past + int(TAG_BITS) - 1) / TAG_BITS;
+        s.tag_bits = unsigned(int(words * TAG_BITS) - past);
+        s.tag = uint32_t((w << used) >> 32) & ~(0xFFFFFFFFu >> s.tag_bits);
+        s.input += words * TAG_BYTES;
         const uint8_t low = *s.input++;
-        --s.input_left;
+        s.input_left -= words * TAG_BYTES + 1;
         if (!copy_match(s, dst, length_code, offset_code, low)) return BLZ_DEPACK_FAILED;
     }
     return depacked_size;
