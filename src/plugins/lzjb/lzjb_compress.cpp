@@ -21,7 +21,6 @@
 namespace {
 
 using namespace vorlex::lzjb;
-using vorlex::bytes::load_le32;
 using vorlex::bytes::load_u64;
 
 // The table index of the three bytes b0 b1 b2 held in the low 24 bits of v
@@ -45,7 +44,7 @@ constexpr size_t WIDE = 8;  // bytes compared by one word load
 constexpr size_t FAST_INPUT = ITEMS_PER_MAP * MATCH_MAX + SEARCH_TAIL + WIDE;
 
 // The first MATCH_MIN bytes of a little-endian word load.
-constexpr uint32_t FIRST_BYTES = (1u << 8 * MATCH_MIN) - 1;
+constexpr uint64_t FIRST_BYTES = (uint64_t(1) << 8 * MATCH_MIN) - 1;
 
 }  // namespace
 
@@ -68,31 +67,36 @@ extern "C" size_t lzjb_compress(const uint8_t* src, uint8_t* dst, size_t src_len
         unsigned map = 0;
 #pragma GCC unroll 8
         for (unsigned item = 0; item < ITEMS_PER_MAP; ++item) {
-            const uint32_t next = load_le32(src + p);  // bytes p..p+3, p first
-            uint16_t* const entry = &table[hash24(__builtin_bswap32(next) >> 8)];
+            const uint64_t next = load_u64(src + p);  // bytes p..p+7, p lowest
+            uint16_t* const entry = &table[hash24(__builtin_bswap32(uint32_t(next)) >> 8)];
             const uint16_t here = uint16_t(base + p);
             const size_t d = (unsigned(here) - unsigned(*entry)) & OFFSET_MASK;
             *entry = here;
             // d = 0 would name the current position itself; d > p lies
-            // before the input.
-            if (__builtin_expect(d == 0 || d > p || ((load_le32(src + p - d) ^ next) & FIRST_BYTES),
-                                 1)) {
+            // before the input. diff's lowest set byte is the first that
+            // differs from the candidate.
+            uint64_t diff;
+            if (__builtin_expect(
+                    d == 0 || d > p || ((diff = load_u64(src + p - d) ^ next) & FIRST_BYTES), 1)) {
                 dst[o++] = uint8_t(next);
                 ++p;
                 continue;
             }
-            // Extend a word at a time; the first differing byte is the
-            // lowest set byte of the xor (little-endian loads).
+            // The match's length: the first differing byte, or MATCH_MAX.
+            // The candidate may overlap the bytes being matched; that is how
+            // runs compress.
             const uint8_t* const c = src + p - d;
-            size_t length = MATCH_MIN;
-            for (;;) {
-                const uint64_t diff = load_u64(src + p + length) ^ load_u64(c + length);
-                if (diff != 0) {
-                    length += size_t(__builtin_ctzll(diff)) / 8;  // bits to bytes
-                    break;
+            size_t length;
+            if (diff != 0) {
+                length = size_t(__builtin_ctzll(diff)) / 8;  // bits to bytes
+            } else {
+                for (length = WIDE; length < MATCH_MAX; length += WIDE) {
+                    diff = load_u64(src + p + length) ^ load_u64(c + length);
+                    if (diff != 0) {
+                        length += size_t(__builtin_ctzll(diff)) / 8;
+                        break;
+                    }
                 }
-                length += WIDE;
-                if (length >= MATCH_MAX) break;
             }
             if (length > MATCH_MAX) length = MATCH_MAX;
             map |= 1u << item;
