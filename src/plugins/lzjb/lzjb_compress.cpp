@@ -21,7 +21,7 @@
 namespace {
 
 using namespace vorlex::lzjb;
-using vorlex::bytes::load_u64;
+using vorlex::bytes::load_le64;
 
 // The table index of the three bytes b0 b1 b2 held in the low 24 bits of v
 // as b0 << 16 | b1 << 8 | b2.
@@ -43,7 +43,7 @@ inline unsigned hash3(const uint8_t* p) {
 constexpr size_t WIDE = 8;  // bytes compared by one word load
 constexpr size_t FAST_INPUT = ITEMS_PER_MAP * MATCH_MAX + SEARCH_TAIL + WIDE;
 
-// The first MATCH_MIN bytes of a little-endian word load.
+// The first MATCH_MIN bytes of a word loaded little-endian (first byte lowest).
 constexpr uint64_t FIRST_BYTES = (uint64_t(1) << 8 * MATCH_MIN) - 1;
 
 }  // namespace
@@ -67,7 +67,7 @@ extern "C" size_t lzjb_compress(const uint8_t* src, uint8_t* dst, size_t src_len
         unsigned map = 0;
 #pragma GCC unroll 8
         for (unsigned item = 0; item < ITEMS_PER_MAP; ++item) {
-            const uint64_t next = load_u64(src + p);  // bytes p..p+7, p lowest
+            const uint64_t next = load_le64(src + p);  // bytes p..p+7, p lowest
             uint16_t* const entry = &table[hash24(__builtin_bswap32(uint32_t(next)) >> 8)];
             const uint16_t here = uint16_t(base + p);
             const size_t d = (unsigned(here) - unsigned(*entry)) & OFFSET_MASK;
@@ -77,7 +77,7 @@ extern "C" size_t lzjb_compress(const uint8_t* src, uint8_t* dst, size_t src_len
             // differs from the candidate.
             uint64_t diff;
             if (__builtin_expect(
-                    d == 0 || d > p || ((diff = load_u64(src + p - d) ^ next) & FIRST_BYTES), 1)) {
+                    d == 0 || d > p || ((diff = load_le64(src + p - d) ^ next) & FIRST_BYTES), 1)) {
                 dst[o++] = uint8_t(next);
                 ++p;
                 continue;
@@ -91,7 +91,7 @@ extern "C" size_t lzjb_compress(const uint8_t* src, uint8_t* dst, size_t src_len
                 length = size_t(__builtin_ctzll(diff)) / 8;  // bits to bytes
             } else {
                 for (length = WIDE; length < MATCH_MAX; length += WIDE) {
-                    diff = load_u64(src + p + length) ^ load_u64(c + length);
+                    diff = load_le64(src + p + length) ^ load_le64(c + length);
                     if (diff != 0) {
                         length += size_t(__builtin_ctzll(diff)) / 8;
                         break;
