@@ -34,8 +34,10 @@ struct Table {
     qlz_decoder_state* state;
     const uint8_t* next;  // first output position not yet considered
 
-    void enter(const uint8_t* p) {
-        const uint32_t h = qlz_position_hash(load_le32(p));
+    void enter(const uint8_t* p) { enter_word(p, load_le32(p)); }
+    // Enters p given the bytes there (the low three of w count).
+    void enter_word(const uint8_t* p, uint32_t w) {
+        const uint32_t h = qlz_position_hash(w);
         state->positions[h] = p;
         state->counters[h] = 1;
     }
@@ -46,20 +48,38 @@ struct Table {
     void enter_sources_for(const uint8_t* d) {
         for (; size_t(d - next) >= QLZ_MIN_DISTANCE; ++next) enter(next);
     }
-    // After the copy of a token at d (entered up to d - 3 already): the
+    // After a token at d copied from q (entered up to d - 3 already): the
     // literals at d - 2 and d - 1 not inside an earlier match, then d itself.
-    void enter_match_start(const uint8_t* d) {
+    // Their bytes are known without reading the fresh output back: d holds
+    // what q holds (q <= d - 3), and the two bytes before d are final.
+    void enter_match_start(const uint8_t* d, const uint8_t* q) {
+        const uint32_t source = load_le32(q);
         if (next != d) {
-            if (next != d - 1) enter(d - 2);
-            enter(d - 1);
+            const uint32_t before = uint32_t(d[-2]) | uint32_t(d[-1]) << 8;
+            if (next != d - 1) enter_word(d - 2, before | source << 16);
+            enter_word(d - 1, before >> 8 | source << 8);
         }
-        enter(d);
+        enter_word(d, source);
     }
 };
 
 size_t fail(qlz_decoder_state* state) {
     state->stream_counter = 0;
     return 0;
+}
+
+// 4-byte steps advancing by 3: since q <= d - 3 each step reads only bytes
+// that are final or were written by the step before, so overlapping sources
+// repeat as a byte-wise copy would. A step may write up to 3 bytes past
+// d + len; the caller has room for them.
+inline void copy_overlapping(uint8_t* d, const uint8_t* q, size_t len) {
+    size_t i = 0;
+    do {
+        uint8_t tmp[4];
+        memcpy(tmp, q + i, 4);
+        memcpy(d + i, tmp, 4);
+        i += 3;
+    } while (i < len);
 }
 
 // Copies a match of len bytes from q to d byte-exactly, as a byte-by-byte
@@ -77,17 +97,7 @@ inline void copy_match(uint8_t* d, const uint8_t* q, size_t len, size_t room) {
         }
         return;
     }
-    // 4-byte steps advancing by 3: since q <= d - 3 each step reads only bytes
-    // that are final or were written by the step before, so overlapping
-    // sources repeat as a byte-wise copy would. A step may write up to 3 bytes
-    // past d + len, all inside the room.
-    size_t i = 0;
-    do {
-        uint8_t tmp[4];
-        memcpy(tmp, q + i, 4);
-        memcpy(d + i, tmp, 4);
-        i += 3;
-    } while (i < len);
+    copy_overlapping(d, q, len);
 }
 
 }  // namespace
@@ -109,31 +119,38 @@ extern "C" size_t qlz_decompress(const char* source, void* destination, qlz_deco
         return n;
     }
     // The first control word must fit (this also catches a total shorter
-    // than the header), so from here on s <= total.
+    // than the header), so in_last4 below lies inside the block.
     if (total < header || total - header < QLZ_CW_BYTES) return fail(state);
-
-    // Every entry starts as "no position": a token naming an entry not
-    // written in this call is refused instead of followed.
-    for (size_t i = 0; i < QLZ_HASH_VALUES; ++i) state->positions[i] = NULL;
-    Table table{state, out};
 
     // Reads are checked against the block's end, writes against the output's.
     const uint8_t* in = block + header;
     const uint8_t* const in_end = block + total;
+    const uint8_t* const in_last4 = in_end - 4;  // the last place 4 bytes can be read
     uint8_t* d = out;
     uint8_t* const out_end = out + n;
-    uint32_t cw = 1;
+    // Literals before this are copied 4 at a time; from here on the tail.
+    uint8_t* const out_tail = n > QLZ_DECODE_TAIL ? out_end - QLZ_DECODE_TAIL : out;
+    // A token of up to 16 bytes before this passes the length check and has
+    // room for a 16-byte copy step.
+    uint8_t* const out_fast = n > 2 * WIDE_COPY ? out_end - 2 * WIDE_COPY : out;
 
+    // Every entry starts as "no position", the output's end, where no item
+    // starts: a token naming an entry not written in this call is refused
+    // instead of followed.
+    for (size_t i = 0; i < QLZ_HASH_VALUES; ++i) state->positions[i] = out_end;
+    Table table{state, out};
+
+    uint32_t cw = 1;
     for (;;) {
         if (cw == 1) {
-            if (size_t(in_end - in) < QLZ_CW_BYTES) return fail(state);
+            if (in > in_last4) return fail(state);
             cw = load_le32(in);
             in += QLZ_CW_BYTES;
         }
         // A token needs 2 or 3 bytes, a literal 1, but a valid block always
         // has 4 here: the last 4 output bytes are literals, and a short body
         // is padded.
-        if (size_t(in_end - in) < 4) return fail(state);
+        if (in > in_last4) return fail(state);
         const uint32_t f = load_le32(in);
 
         if ((cw & 1) != 0) {
@@ -149,19 +166,29 @@ extern "C" size_t qlz_decompress(const char* source, void* destination, qlz_deco
             }
             table.enter_sources_for(d);
             const uint8_t* q = state->positions[h];
-            // No entry, or one fewer than 3 bytes back (possible only after a
-            // damaged long token of length 0..2): nothing valid to copy.
-            if (q == NULL || size_t(d - q) < QLZ_MIN_DISTANCE) return fail(state);
-            // The match must leave the last 4 output bytes to literals; this
-            // also leaves room for the copy's overshoot.
-            const size_t room = size_t(out_end - d);
-            if (room < len + QLZ_LITERAL_END) return fail(state);
-            copy_match(d, q, len, room);
-            table.enter_match_start(d);  // positions inside the match are skipped
+            // No entry (the output's end), or one fewer than 3 bytes back
+            // (possible only after a damaged long token of length 0..2):
+            // nothing valid to copy.
+            if (size_t(d - out) < size_t(q - out) + QLZ_MIN_DISTANCE) return fail(state);
+            if (d < out_fast && len <= WIDE_COPY) {
+                // The common token: more than 32 bytes of room.
+                if (size_t(d - q) >= WIDE_COPY) {
+                    memcpy(d, q, WIDE_COPY);
+                } else {
+                    copy_overlapping(d, q, len);
+                }
+            } else {
+                // The match must leave the last 4 output bytes to literals;
+                // this also leaves room for the copy's overshoot.
+                const size_t room = size_t(out_end - d);
+                if (room < len + QLZ_LITERAL_END) return fail(state);
+                copy_match(d, q, len, room);
+            }
+            table.enter_match_start(d, q);  // positions inside the match are skipped
             d += len;
             table.next = d;
         } else {
-            if (size_t(out_end - d) <= QLZ_DECODE_TAIL) break;
+            if (d >= out_tail) break;
             const size_t k = LITERAL_RUN[cw & 0xF];
             // Four bytes always fit: d < n - 11.
             memcpy(d, in, 4);
