@@ -108,7 +108,7 @@ extern "C" size_t qlz_compress(const void* source, char* destination, size_t siz
         // (the count does not restart with a group).
         size_t match_end = 0;
         while (s <= search_end) {
-            if ((cw & 1) != 0) {
+            if (__builtin_expect((cw & 1) != 0, 0)) {
                 // A group is full. Give up and store the input when past the
                 // middle the body has not saved at least 1/32 of what was read
                 // (d: the body so far, this group's control word included).
@@ -130,7 +130,7 @@ extern "C" size_t qlz_compress(const void* source, char* destination, size_t siz
             entry->position = uint32_t(s);
             // The position is tested before the word: an empty entry's word
             // may never have been written.
-            if (o != 0) {
+            if (__builtin_expect(o != 0, 1)) {
                 const uint32_t old_word = entry->word;
                 entry->word = w;
                 const size_t dist = s - o;

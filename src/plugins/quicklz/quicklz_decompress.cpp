@@ -189,6 +189,22 @@ extern "C" size_t qlz_decompress(const char* source, void* destination, qlz_deco
             table.next = d;
         } else {
             if (d >= out_tail) break;
+            if ((cw & 0xF) == 0 && cw != 0) {
+                // A run of 4 to 31 literals up to the next token or the end of
+                // the group. Where the 4-at-a-time steps below would all pass
+                // their checks (each starts before d + run, below out_tail,
+                // and reads 4 bytes ending before in + run + 4), the run is
+                // copied 32 bytes at once.
+                const size_t run = size_t(__builtin_ctz(cw));
+                if (size_t(out_tail - d) >= run && size_t(out_end - d) >= 2 * WIDE_COPY &&
+                    size_t(in_end - in) >= 2 * WIDE_COPY + 4) {
+                    memcpy(d, in, 2 * WIDE_COPY);
+                    d += run;
+                    in += run;
+                    cw >>= run;
+                    continue;
+                }
+            }
             const size_t k = LITERAL_RUN[cw & 0xF];
             // Four bytes always fit: d < n - 11.
             memcpy(d, in, 4);
