@@ -107,6 +107,8 @@ extern "C" size_t qlz_compress(const void* source, char* destination, size_t siz
         // Where the last match ended: s - match_end literals have followed it
         // (the count does not restart with a group).
         size_t match_end = 0;
+        // The hints below keep the rare cases (a full group, an empty entry)
+        // out of the straight path; measured, they are worth a few percent.
         while (s <= search_end) {
             if (__builtin_expect((cw & 1) != 0, 0)) {
                 // A group is full. Give up and store the input when past the
