@@ -85,48 +85,45 @@ inline uint64_t four_tag_words(const uint8_t* p) {
            uint64_t(load_le16(p + 4)) << 16 | load_le16(p + 6);
 }
 
-// A gamma code at the top of w, as (digit, continuation) pairs: the first
-// continuation bit that is 0 ends it. Returns the number of pairs; a code
-// that does not end within w comes out as more than its bits allow.
-inline unsigned gamma_pairs(uint64_t w) {
-    const uint64_t stops = ~w & 0x5555555555555555u;
+// Gamma codes as (digit, continuation) pairs: a continuation bit of 0 ends
+// a code. In a string of codes that starts at its top bit, the continuation
+// bits sit at the even positions, counted from bit 0.
+constexpr uint64_t CONTINUATION_BITS = 0x5555555555555555u;
+
+// Pairs in the code at the top of stops (the 0 continuation bits of a string
+// of codes); a code that does not end within the 64 bits counts 32.
+inline unsigned first_code_pairs(uint64_t stops) {
     return (unsigned(__builtin_clzll(stops | 1)) + 1) / 2;
 }
 
-// The value of a gamma code of the given number of pairs at the top of w:
-// a leading 1 and the digits, gathered from every other bit. Codes of up to
-// 16 pairs, nearly all of them, take the shorter 32-bit gather.
-inline uint64_t gamma_value(uint64_t w, unsigned pairs) {
-    if (pairs <= 16) {
-        uint32_t x = uint32_t(w >> 33) & 0x55555555u;
-        x = (x | x >> 1) & 0x33333333u;
-        x = (x | x >> 2) & 0x0F0F0F0Fu;
-        x = (x | x >> 4) & 0x00FF00FFu;
-        x = (x | x >> 8) & 0x0000FFFFu;
-        return uint64_t(1) << pairs | x >> (16 - pairs);
-    }
+// The digits of the top 32 pairs of codes, every other bit of w from its
+// top: digit i of the string becomes bit 31 - i of the result.
+inline uint32_t gather_digits(uint64_t w) {
     uint64_t x = (w >> 1) & 0x5555555555555555u;
     x = (x | x >> 1) & 0x3333333333333333u;
     x = (x | x >> 2) & 0x0F0F0F0F0F0F0F0Fu;
     x = (x | x >> 4) & 0x00FF00FF00FF00FFu;
     x = (x | x >> 8) & 0x0000FFFF0000FFFFu;
     x = (x | x >> 16) & 0x00000000FFFFFFFFu;
-    return uint64_t(1) << pairs | x >> (32 - pairs);
+    return uint32_t(x);
+}
+// The same for the top 16 pairs, into bits 31 to 16.
+inline uint32_t gather_16_digits(uint64_t w) {
+    uint32_t x = uint32_t(w >> 33) & 0x55555555u;
+    x = (x | x >> 1) & 0x33333333u;
+    x = (x | x >> 2) & 0x0F0F0F0Fu;
+    x = (x | x >> 4) & 0x00FF00FFu;
+    x = (x | x >> 8) & 0x0000FFFFu;
+    return x << 16;
 }
 
-size_t depack(const uint8_t* src, size_t src_size, uint8_t* dst, size_t depacked_size) {
-    if (depacked_size == 0) return 0;
-    if (src_size == 0) return BLZ_DEPACK_FAILED;
-
-    // The first byte is stored as it is, without a flag.
-    dst[0] = src[0];
-    blz_depack_state s{src + 1, dst + 1, src_size - 1, depacked_size - 1, 0, 0};
-
-    while (s.output_left != 0) {
-        if (s.input_left < FAST_INPUT_MARGIN || s.output_left < FAST_OUTPUT_MARGIN) {
-            if (!decode_item(s, dst)) return BLZ_DEPACK_FAILED;
-            continue;
-        }
+// Items while both buffers keep their margins. Returns false on a corrupt
+// item; true when a margin runs out, the output is complete, or the next
+// item's codes are too long for the window (that item is left unread).
+bool fast_items(blz_depack_state& state, const uint8_t* dst) {
+    blz_depack_state s = state;  // a local copy stays in registers
+    bool ok = true;
+    while (s.input_left >= FAST_INPUT_MARGIN && s.output_left >= FAST_OUTPUT_MARGIN) {
         if (s.tag_bits == 0) {
             s.tag = uint32_t(load_le16(s.input)) << TAG_BITS;
             s.input += TAG_BYTES;
@@ -153,20 +150,23 @@ size_t depack(const uint8_t* src, size_t src_size, uint8_t* dst, size_t depacked
         // the window are valid.
         const unsigned have = s.tag_bits;
         const uint64_t w = uint64_t(s.tag) << 32 | four_tag_words(s.input) >> have;
-        const uint64_t g1 = w << 1;
-        const unsigned pairs1 = gamma_pairs(g1);
-        const uint64_t g2 = g1 << (2 * pairs1 & 63);
-        const unsigned pairs2 = gamma_pairs(g2);
+        // Both codes follow the flag, the second right after the first, so
+        // all their digits are every other bit from there: one gather.
+        const uint64_t codes = w << 1;
+        const uint64_t stops = ~codes & CONTINUATION_BITS;
+        const unsigned pairs1 = first_code_pairs(stops);
+        const unsigned pairs2 = first_code_pairs(stops << (2 * pairs1 & 63));
         const unsigned used = 1 + 2 * pairs1 + 2 * pairs2;
         if (used > have + 3 * TAG_BITS) {
             // The window lacks the end of the fourth word, so codes reaching
             // into it (very long lengths or far offsets) take the checked
             // path, which also refuses a 32nd digit.
-            if (!decode_item(s, dst)) return BLZ_DEPACK_FAILED;
-            continue;
+            break;
         }
-        const uint64_t length_code = gamma_value(g1, pairs1);
-        const uint64_t offset_code = gamma_value(g2, pairs2);
+        // At most 31 pairs in all here, so every shift below is below 32.
+        const uint32_t digits = pairs1 + pairs2 <= 16 ? gather_16_digits(codes) : gather_digits(codes);
+        const uint64_t length_code = uint64_t(1) << pairs1 | digits >> (32 - pairs1);
+        const uint64_t offset_code = uint64_t(1) << pairs2 | (digits << pairs1) >> (32 - pairs2);
         // Whole tag words the codes ran into (past may be negative: none),
         // and what is left unread of the last one.
         const int past = int(used) - int(have);
@@ -176,7 +176,27 @@ size_t depack(const uint8_t* src, size_t src_size, uint8_t* dst, size_t depacked
         s.input += words * TAG_BYTES;
         const uint8_t low = *s.input++;
         s.input_left -= words * TAG_BYTES + 1;
-        if (!copy_match(s, dst, length_code, offset_code, low)) return BLZ_DEPACK_FAILED;
+        if (!copy_match(s, dst, length_code, offset_code, low)) {
+            ok = false;
+            break;
+        }
+    }
+    state = s;
+    return ok;
+}
+
+size_t depack(const uint8_t* src, size_t src_size, uint8_t* dst, size_t depacked_size) {
+    if (depacked_size == 0) return 0;
+    if (src_size == 0) return BLZ_DEPACK_FAILED;
+
+    // The first byte is stored as it is, without a flag.
+    dst[0] = src[0];
+    blz_depack_state s{src + 1, dst + 1, src_size - 1, depacked_size - 1, 0, 0};
+
+    while (s.output_left != 0) {
+        if (!fast_items(s, dst)) return BLZ_DEPACK_FAILED;
+        if (s.output_left == 0) break;
+        if (!decode_item(s, dst)) return BLZ_DEPACK_FAILED;
     }
     return depacked_size;
 }
