@@ -159,10 +159,10 @@ inline size_t match_length(const uint8_t* a, const uint8_t* b, size_t limit) {
 // Enters the positions a match covers after its first, from up to to (at
 // least 3 of them), into the table in increasing order. Later positions
 // overwrite earlier ones with the same hash, so entering the last one again
-// changes nothing: the last few go in as a fixed group of eight with the
+// changes nothing: the last one to four go in as a fixed group of four, the
 // surplus clamped to the last position, without a data-dependent branch.
-// All 4-byte reads end before to + 3, inside the input (the caller
-// guarantees MIN_LOOKAHEAD bytes from to).
+// Every read ends by to + 2, inside the input (the caller guarantees
+// MIN_LOOKAHEAD bytes from to).
 inline void insert_covered(const uint8_t** table, const uint8_t* from, const uint8_t* to) {
     const uint8_t* p = from;
     for (; to - p > 4; p += 4) {
