@@ -13,7 +13,7 @@ Buffer::Buffer(size_t size) : size_(size) {
     data_.reset(static_cast<uint8_t*>(std::aligned_alloc(ALIGNMENT, total)));
     if (!data_) throw std::bad_alloc();
     std::memset(data_.get(), 0, size);
-    std::memset(data_.get() + size, GUARD_VALUE, GUARD_BYTES);
+    rearm_guard();
 }
 
 bool Buffer::guard_intact() const {
@@ -22,6 +22,10 @@ bool Buffer::guard_intact() const {
         if (data_.get()[size_ + i] != GUARD_VALUE) return false;
     }
     return true;
+}
+
+void Buffer::rearm_guard() {
+    if (data_) std::memset(data_.get() + size_, GUARD_VALUE, GUARD_BYTES);
 }
 
 void Buffer::Free::operator()(uint8_t* p) const { std::free(p); }

@@ -30,6 +30,8 @@ public:
 
     // Whether the guard bytes after the usable ones still hold GUARD_VALUE.
     bool guard_intact() const;
+    // Restores the guard bytes, so the next writer is judged on its own.
+    void rearm_guard();
 
 private:
     struct Free {

@@ -19,13 +19,13 @@ double Row::decompress_seconds_per_call() const {
 
 namespace {
 
-// Sums measurements into rows keyed by (label, codec), keeping first-seen
+// Sums measurements into rows keyed by (label, codec, peer), keeping first-seen
 // order; failed keys are dropped at the end.
 class Summer {
 public:
     void add(const std::string& label, const Measurement& m) {
         auto it = std::find_if(rows_.begin(), rows_.end(), [&](const Entry& e) {
-            return e.row.input == label && e.row.codec == m.codec;
+            return e.row.input == label && e.row.codec == m.codec && e.row.peer == m.peer;
         });
         if (it == rows_.end()) {
             Row row;

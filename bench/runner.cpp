@@ -84,6 +84,8 @@ private:
     bool guards_hold(const Subject& s, Measurement& m) {
         if (packed_.guard_intact() && unpacked_.guard_intact()) return true;
         fail(s, m, "wrote past the end of its output buffer");
+        packed_.rearm_guard();
+        unpacked_.rearm_guard();
         return false;
     }
 
