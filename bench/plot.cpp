@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 namespace vorlex::bench {
 namespace {
 
-constexpr double WIDTH = 960, HEIGHT = 470;
+constexpr double WIDTH = 990, HEIGHT = 470;
 constexpr double PANEL_W = 400, PANEL_H = 330, TOP = 80, LEFT = 70, GAP = 80;
 constexpr const char* OURS_COLOUR = "#1f6fb4";
 constexpr const char* PEER_COLOUR = "#e0701a";
@@ -37,6 +38,23 @@ std::string speed_label(double v) {
     if (v >= 1) std::snprintf(buf, sizeof buf, "%.0f", v);
     else std::snprintf(buf, sizeof buf, "%g", v);
     return buf;
+}
+
+// Text metrics for 11px sans-serif, generous so estimates err towards space.
+constexpr double LABEL_CHAR_W = 6.4, LABEL_H = 12;
+
+struct Box {
+    double x0, y0, x1, y1;
+};
+
+double overlap(const Box& a, const Box& b) {
+    const double w = std::min(a.x1, b.x1) - std::max(a.x0, b.x0);
+    const double h = std::min(a.y1, b.y1) - std::max(a.y0, b.y0);
+    return w > 0 && h > 0 ? w * h : 0;
+}
+
+bool inside(const Box& a, const Box& frame) {
+    return a.x0 >= frame.x0 && a.x1 <= frame.x1 && a.y0 >= frame.y0 && a.y1 <= frame.y1;
 }
 
 struct Range {
@@ -101,9 +119,15 @@ void panel(std::string& svg, const std::vector<Row>& rows, bool compress, double
     svg += "<text x=\"" + num(x0 - 44) + "\" y=\"" + num(TOP + PANEL_H / 2) +
            "\" text-anchor=\"middle\" font-size=\"12\" transform=\"rotate(-90 " + num(x0 - 44) +
            " " + num(TOP + PANEL_H / 2) + ")\">compression ratio</text>\n";
+    // Marks first, then labels placed where they hide no mark and no other
+    // label: codecs of similar speed and ratio crowd together.
+    std::vector<Box> taken;
+    std::vector<std::pair<double, double>> at;
     for (const Row& r : rows) {
-        const double speed = compress ? r.compress_mb_s() : r.decompress_mb_s();
-        const double x = px(speed), y = py(r.ratio());
+        const double x = px(compress ? r.compress_mb_s() : r.decompress_mb_s());
+        const double y = py(r.ratio());
+        at.emplace_back(x, y);
+        taken.push_back({x - 5, y - 5, x + 5, y + 5});
         const char* colour = r.peer ? PEER_COLOUR : OURS_COLOUR;
         if (r.peer) {
             svg += "<rect x=\"" + num(x - 4.5) + "\" y=\"" + num(y - 4.5) +
@@ -112,11 +136,32 @@ void panel(std::string& svg, const std::vector<Row>& rows, bool compress, double
             svg += "<circle cx=\"" + num(x) + "\" cy=\"" + num(y) + "\" r=\"5\" fill=\"" +
                    colour + "\"/>\n";
         }
-        // Labels near the right edge go to the left of their mark.
-        const bool left = x > x0 + PANEL_W - 70;
-        svg += "<text x=\"" + num(left ? x - 8 : x + 8) + "\" y=\"" + num(y - 6) +
-               "\" font-size=\"11\" fill=\"" + colour + "\"" +
-               (left ? " text-anchor=\"end\"" : "") + ">" + escape(r.codec) + "</text>\n";
+    }
+    const Box frame{x0, TOP, x0 + PANEL_W, TOP + PANEL_H};
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const auto [x, y] = at[i];
+        const double w = LABEL_CHAR_W * double(rows[i].codec.size());
+        // Candidate spots: right above, right below, left above, left below,
+        // centred above, centred below. x is the label's left edge, y its baseline.
+        const std::pair<double, double> spots[] = {
+            {x + 8, y - 4},  {x + 8, y + 13},      {x - 8 - w, y - 4},
+            {x - 8 - w, y + 13}, {x - w / 2, y - 9}, {x - w / 2, y + 19}};
+        Box best{};
+        double best_cost = -1;
+        for (const auto& [lx, ly] : spots) {
+            const Box box{lx, ly - LABEL_H + 2, lx + w, ly + 2};
+            double cost = inside(box, frame) ? 0 : 1e6;
+            for (const Box& t : taken) cost += overlap(box, t);
+            if (best_cost < 0 || cost < best_cost) {
+                best = box;
+                best_cost = cost;
+            }
+            if (cost == 0) break;
+        }
+        taken.push_back(best);
+        svg += "<text x=\"" + num(best.x0) + "\" y=\"" + num(best.y1 - 2) +
+               "\" font-size=\"11\" fill=\"" + (rows[i].peer ? PEER_COLOUR : OURS_COLOUR) +
+               "\">" + escape(rows[i].codec) + "</text>\n";
     }
 }
 
