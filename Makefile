@@ -8,11 +8,15 @@ JOBS         ?= $(shell nproc)
 CTEST_ARGS   ?=
 FUZZ_SECONDS ?= 60
 FUZZ_RUNS    ?= 20000
+# make bench: rounds and least seconds per round for whole files and for the
+# small-input timings.
+BENCH_ARGS       ?= --rounds 5 --min-time 0.3
+BENCH_SMALL_ARGS ?= --rounds 5 --min-time 0.05
 
 # The corpus folder tests read: the caller's VORLEX_CORPUS_DIR, else ours.
 corpus_env = VORLEX_CORPUS_DIR="$${VORLEX_CORPUS_DIR:-$$( [ -d $(CORPUS_DIR) ] && echo $(CORPUS_DIR))}"
 
-.PHONY: all setup build test run asan corpus install clean fuzz fuzz-smoke tsan valgrind
+.PHONY: all setup build test run bench asan corpus install clean fuzz fuzz-smoke tsan valgrind
 
 all: build
 
@@ -31,6 +35,10 @@ test: build corpus
 
 run: build
 	$(BUILD)/examples/vorlex-example
+
+# Every codec beside its peers on the corpus: docs/benchmarks.md and .svg.
+bench: build corpus
+	bench/report.sh $(BUILD)/vorlex-bench $(CORPUS_DIR) docs "$(BENCH_ARGS)" "$(BENCH_SMALL_ARGS)"
 
 asan: setup corpus
 	@cmake --preset asan-ubsan >/dev/null

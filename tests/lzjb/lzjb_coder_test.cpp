@@ -133,7 +133,7 @@ TEST(LzjbCompress, GroupsStartOnlyWithRoomForAFullGroup) {
 TEST(LzjbDecompress, StopsExactlyWhereTheStreamOrOutputEnds) {
     const struct {
         const char* why;
-        const char* stream;
+        std::string stream;
         size_t capacity;
         int result;
         std::string output;  // the whole output buffer afterwards
@@ -160,6 +160,12 @@ TEST(LzjbDecompress, StopsExactlyWhereTheStreamOrOutputEnds) {
          "abcdefgh#"},
         {"second group", "00 61 62 63 64 65 66 67 68 00 69", 9, LZJB_DECODED, "abcdefghi"},
         {"map bits past the last item are ignored", "F0 61 62", 2, LZJB_DECODED, "ab"},
+        {"short stream tail after word-wide copies: nothing past it touched",
+         "00 61 62 63 64 65 66 67 68 FF" + repeat(" 00 08", 8) + " 00 69 6A 6B 6C 6D 6E 6F", 600,
+         LZJB_DECODED, repeat("abcdefgh", 4) + "ijklmno" + std::string(561, '#')},
+        {"ends in a group of longest matches",
+         "FE 61" + repeat(" FC 01", 7) + " FF" + repeat(" FC 01", 8), 1591, LZJB_DECODED,
+         std::string(991, 'a') + std::string(600, '#')},
     };
     for (const auto& t : cases) {
         Bytes out;
@@ -173,28 +179,47 @@ TEST(LzjbDecompress, StopsExactlyWhereTheStreamOrOutputEnds) {
 
 TEST(LzjbRoundTrip, EveryShortLengthAndShapeAtUnalignedAddresses) {
     using namespace vorlex::test;
-    const std::vector<std::tuple<const char*, Bytes (*)(size_t, uint32_t)>> shapes = {
-        {"random", random_bytes},
-        {"text", text_bytes},
-        {"mixed", mixed_bytes},
-        {"run", [](size_t n, uint32_t seed) { return run_bytes(n, uint8_t(seed)); }},
+    // The streams' fingerprints per shape, at these lengths and addresses,
+    // pin every output byte (lengths around 600 are where word-wide coding
+    // of whole groups starts).
+    const std::vector<std::tuple<const char*, Bytes (*)(size_t, uint32_t), uint64_t>> shapes = {
+        {"random", random_bytes, 13532058790961336470u},
+        {"text", text_bytes, 8721699366374521722u},
+        {"mixed", mixed_bytes, 12967220064633257347u},
+        {"run", [](size_t n, uint32_t seed) { return run_bytes(n, uint8_t(seed)); },
+         15634081753562710925u},
+        {"period 2..8",
+         [](size_t n, uint32_t seed) {
+             Bytes b(n);
+             for (size_t i = 0; i < n; ++i) b[i] = uint8_t('a' + i % (2 + seed % 7));
+             return b;
+         },
+         2676891222792833029u},
     };
     std::vector<size_t> lengths;
     for (size_t n = 0; n <= 300; ++n) lengths.push_back(n);
+    for (size_t n = 590; n <= 610; ++n) lengths.push_back(n);
     for (size_t k : {100, 1000, 8191}) lengths.push_back(8 * k + 1);
     lengths.insert(lengths.end(), {65536 + 66, 300000});
-    for (const auto& [name, make] : shapes) {
+    for (const auto& [name, make, fingerprint] : shapes) {
+        uint64_t sum = fnv1a({});
         for (size_t n : lengths) {
             const Bytes data = make(n, uint32_t(n));
             const size_t residue = (n * 37 + 5) % 1024;
             const Bytes stream = compress_at(data, residue);
+            sum = fnv1a(stream, sum);
             ASSERT_EQ(stream.empty(), n == 0) << name << " " << n;
             Bytes out;
             size_t len;
             ASSERT_EQ(decode(stream, n, out, len), LZJB_DECODED) << name << " " << n;
             ASSERT_EQ(len, n);
             ASSERT_EQ(out, data) << name << " " << n << " @" << residue;
+            // With room to spare, nothing past the output is touched.
+            ASSERT_EQ(decode(stream, n + 600, out, len), LZJB_DECODED);
+            ASSERT_TRUE(std::equal(data.begin(), data.end(), out.begin())) << name << " " << n;
+            ASSERT_EQ(std::count(out.begin() + ptrdiff_t(n), out.end(), '#'), 600) << name << n;
         }
+        EXPECT_EQ(sum, fingerprint) << name;
     }
 }
 

@@ -20,6 +20,7 @@
 namespace {
 
 using lzjb_test::Bytes;
+using lzjb_test::fnv1a;
 using lzjb_test::Placed;
 
 vorlex_codec* lzjb() {
@@ -44,12 +45,6 @@ Bytes round_trip(vorlex_codec* c, const Bytes& data, size_t residue) {
     EXPECT_EQ(out_len, data.size());
     EXPECT_TRUE(out == data) << "round trip of " << data.size() << " bytes";
     return stream;
-}
-
-uint64_t fnv1a(const Bytes& b) {
-    uint64_t h = 0xcbf29ce484222325u;
-    for (uint8_t x : b) h = (h ^ x) * 0x100000001b3u;
-    return h;
 }
 
 // "<name> <field> <field>..." lines, keyed by name.

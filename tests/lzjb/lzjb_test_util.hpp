@@ -19,6 +19,13 @@ inline Bytes hex(const std::string& s) {
     return out;
 }
 
+// FNV-1a over b, continuing from h: a fingerprint of streams that must not
+// change by a single byte.
+inline uint64_t fnv1a(std::span<const uint8_t> b, uint64_t h = 0xcbf29ce484222325u) {
+    for (uint8_t x : b) h = (h ^ x) * 0x100000001b3u;
+    return h;
+}
+
 // A copy of data whose first byte lies at an address congruent to
 // residue modulo 1024.
 class Placed {

@@ -1,0 +1,23 @@
+// Our codecs as benchmark subjects: every call goes through libvorlex's
+// buffer API (vorlex_compress / vorlex_decompress) and so through the loaded
+// plug-in, exactly as an application would make it.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <vorlex/vorlex.h>
+
+#include "subject.hpp"
+
+namespace vorlex::bench {
+
+std::unique_ptr<Subject> make_host_subject(vorlex_codec* codec);
+
+// The codecs called names, or every codec the host lists when names is empty.
+// On a name that does not load, returns an empty list and sets error.
+std::vector<std::unique_ptr<Subject>> load_codecs(const std::vector<std::string>& names,
+                                                  std::string& error);
+
+}  // namespace vorlex::bench

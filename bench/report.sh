@@ -1,0 +1,75 @@
+#!/bin/sh
+# report.sh BENCH CORPUS_DIR OUT_DIR "FILE_ARGS" "SMALL_ARGS"
+# Writes OUT_DIR/benchmarks.md and OUT_DIR/benchmarks.svg: every codec and
+# peer on every file of CORPUS_DIR (the built-in input when it is empty or
+# absent), then time per call on small inputs. The machine is described by
+# lscpu, the build and commit by the bench's own header. Both files are
+# replaced only when every round trip verified.
+set -eu
+bench=$1; corpus=$2; out=$3; file_args=$4; small_args=$5
+
+files=""
+if [ -d "$corpus" ]; then
+  for f in "$corpus"/*; do
+    [ -f "$f" ] && files="$files $f"
+  done
+fi
+if [ -z "$files" ]; then
+  echo "bench: no corpus files in $corpus; measuring the built-in input instead" >&2
+  what="the built-in input (this project's README and sources)"
+else
+  what="the Silesia corpus files in \`$(basename "$corpus")/\`"
+fi
+
+mkdir -p "$out"
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+
+# shellcheck disable=SC2086 # the argument strings are lists on purpose
+"$bench" --peers --format markdown --plot "$tmp/benchmarks.svg" $file_args $files >"$tmp/files.md"
+# shellcheck disable=SC2086
+"$bench" --peers --small --format markdown $small_args $files >"$tmp/small.md"
+
+{
+  echo "# vorlex benchmarks"
+  echo
+  echo "Written by \`make bench\` on $(date -u '+%Y-%m-%d %H:%M UTC'), measuring $what."
+  echo "Every codec and peer ran in one process, interleaved round by round, and every"
+  echo "result was verified by a round trip. Speeds are MB/s of original data (10^6 bytes"
+  echo "per second) in both directions. **comp/lz4, dec/lz4, comp/memcpy, dec/memcpy** are"
+  echo "each codec's speed divided by lz4's (default level) and memcpy's in the same run:"
+  echo "those ratios, not the absolute speeds, are what compares across machines."
+  echo
+  echo "## Machine"
+  echo
+  echo '```'
+  # Flags and vulnerability lines are long and say nothing about speed here.
+  lscpu | grep -v -e '^Flags:' -e '^Vulnerability' || echo "lscpu unavailable"
+  echo '```'
+  echo
+  echo "## Whole files"
+  echo
+  echo "One buffer call per file; \`total\` sums sizes and median times over the files."
+  echo
+  cat "$tmp/files.md"
+  echo
+  echo "![compression ratio against compression and decompression speed](benchmarks.svg)"
+  echo
+  echo "## Small inputs"
+  echo
+  echo "The first 256 bytes, 4 KiB and 64 KiB of each file, one buffer call each: where"
+  echo "per-call costs (set-up, work memory, headers) show."
+  echo
+  cat "$tmp/small.md"
+  echo
+  echo "## Reproducing"
+  echo
+  echo '```'
+  echo "make bench                          # this page"
+  echo "build/vorlex-bench --peers FILE...  # any files, as a table"
+  echo '```'
+} >"$tmp/benchmarks.md"
+
+mv "$tmp/benchmarks.md" "$out/benchmarks.md"
+mv "$tmp/benchmarks.svg" "$out/benchmarks.svg"
+echo "bench: wrote $out/benchmarks.md and $out/benchmarks.svg" >&2
