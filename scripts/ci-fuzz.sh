@@ -1,11 +1,12 @@
 #!/bin/sh
-# ci-fuzz.sh [--runs N | --seconds N] [TARGET...]
+# ci-fuzz.sh [--runs N [--max-seconds S] | --seconds N] [TARGET...]
 #
 # Builds the libFuzzer targets (preset "fuzz": clang, ASan+UBSan) and runs
 # each one, or the TARGETs named, starting from its seeds in fuzz/corpus/ and
 # the past crash inputs in fuzz/regressions/ (both read, never written):
 #   --runs N     N executions per target in a fresh working corpus (CI smoke;
-#                default 20000, or $FUZZ_RUNS);
+#                default 20000, or $FUZZ_RUNS), stopping after S seconds
+#                (--max-seconds; default none) for the slow targets;
 #   --seconds N  N seconds per target, the working corpus kept in
 #                build-fuzz/fuzz-corpus/<target> across runs (`make fuzz`).
 # A crash, leak, sanitizer report, timeout (10 s per input) or out-of-memory
@@ -17,10 +18,12 @@ cd "$(dirname "$0")/.."
 build=${FUZZ_BUILD:-build-fuzz}
 mode=runs
 amount=${FUZZ_RUNS:-20000}
+cap=""
 case "${1:-}" in
 --runs) mode=runs; amount=$2; shift 2 ;;
 --seconds) mode=seconds; amount=$2; shift 2 ;;
 esac
+if [ "${1:-}" = --max-seconds ]; then cap="-max_total_time=$2"; shift 2; fi
 
 scripts/setup.sh clang libclang-rt-14-dev
 cmake --preset fuzz >/dev/null
@@ -37,7 +40,7 @@ for t in $targets; do
   mkdir -p "$crashes" "$build/fuzz-logs"
   if [ "$mode" = runs ]; then
     work=$(mktemp -d)
-    limit="-runs=$amount"
+    limit="-runs=$amount $cap"
   else
     work="$build/fuzz-corpus/$t"
     mkdir -p "$work"
