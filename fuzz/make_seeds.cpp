@@ -4,7 +4,8 @@
 // first 2 KiB of each FILE (slices of the shared corpus), each followed by
 // the parameter bytes its target reads from the end (fuzz/support/input.hpp).
 // Decoder targets get each input compressed by their codec with the exact
-// size as parameter, plus the same with a few bytes cut off. Run it again
+// size as parameter, plus the same with a few bytes cut off; the container
+// target gets containers the tool writes. Run it again
 // when a codec or a target's input layout changes.
 #include <algorithm>
 #include <cctype>
@@ -21,6 +22,11 @@
 #include <vorlex/vorlex.h>
 
 #include "support/test_data.hpp"
+
+#ifdef VORLEX_FUZZ_HAVE_CLI
+#include "container.hpp"
+#include "io.hpp"
+#endif
 
 namespace fs = std::filesystem;
 using vorlex::test::Bytes;
@@ -119,6 +125,20 @@ int main(int argc, char** argv) {
                       with_params(cut, {{3, 1}, {data.size(), 4}}));
             }
         }
+#ifdef VORLEX_FUZZ_HAVE_CLI
+        // Containers of a few inputs, in blocks small enough to make several;
+        // mode byte 0: the checksums are already right.
+        for (size_t i = 0; i < all.size(); i += 3) {
+            const auto& [label, data] = all[i];
+            vorlex::cli::MemorySource src{std::span<const uint8_t>(data)};
+            vorlex::cli::MemorySink sink;
+            vorlex::cli::WriteSettings settings;
+            settings.codec = c;
+            settings.block_size = 1024;
+            vorlex::cli::write_container(src, sink, settings);
+            write(out / "container", codec + "-" + label, with_params(sink.bytes, {{0, 1}}));
+        }
+#endif
         std::printf("%s: %zu inputs\n", codec.c_str(), all.size());
     }
     return 0;
