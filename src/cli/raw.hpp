@@ -1,0 +1,23 @@
+// The codecs' bare formats, without a container (--raw): one buffer in, one
+// buffer out, for exchanging data with other users of the plug-ins. The whole
+// input is held in memory, and nothing but the codec checks the data.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include <vorlex/vorlex.h>
+
+#include "container.hpp"
+#include "io.hpp"
+
+namespace vorlex::cli {
+
+Totals raw_compress(Source& in, Sink& out, vorlex_codec* codec);
+
+// size: the decompressed size, exact for codecs that need it and a capacity
+// for the others; codecs that record their size use theirs (no larger than
+// size, when given).
+Totals raw_decompress(Source& in, Sink& out, vorlex_codec* codec, std::optional<uint64_t> size);
+
+}  // namespace vorlex::cli
