@@ -1,7 +1,8 @@
 // Plug-in discovery and loading. A codec NAME comes from the first
 // libvorlex-plugin-NAME.so, in search order, that loads and accepts the name:
-// the folders of VORLEX_PLUGIN_PATH, then the installed plug-in folder, then
-// the build tree's. Each name is resolved once (std::call_once), whatever the
+// the folders of VORLEX_PLUGIN_PATH, then the installed plug-in folder
+// (found beside libvorlex itself, then at its configured path), then the
+// build tree's. Each name is resolved once (std::call_once), whatever the
 // number of threads asking; the outcome, success or the reason for failure, is
 // kept for the life of the process, so handles never dangle.
 #include <dirent.h>
@@ -78,6 +79,14 @@ std::vector<std::string> search_dirs() {
             if (end > start) dirs.push_back(s.substr(start, end - start));
             start = end + 1;
         }
+    }
+    // The installed folder: beside this library (so a relocated install
+    // works), then where it was configured to go.
+    Dl_info info;
+    if (::dladdr(reinterpret_cast<void*>(&search_dirs), &info) != 0 && info.dli_fname != nullptr) {
+        std::string lib = info.dli_fname;
+        const size_t slash = lib.rfind('/');
+        if (slash != std::string::npos) dirs.push_back(lib.substr(0, slash) + "/vorlex/plugins");
     }
     dirs.emplace_back(VORLEX_INSTALL_PLUGIN_DIR);
     dirs.emplace_back(VORLEX_BUILD_PLUGIN_DIR);

@@ -1,0 +1,173 @@
+// The QuickLZ level-1 compressor: one pass over the input with a 4096-entry
+// hash table holding, per hash, the last position looked at and its first
+// four bytes. A hit whose first three bytes agree becomes a match token that
+// names the source by its hash alone; the decoder rebuilds the same table
+// from its output. The decoder lives in quicklz_decompress.cpp.
+#include <assert.h>
+#include <string.h>
+
+#include "quicklz.h"
+
+namespace {
+
+using vorlex::bytes::load_le32;
+using vorlex::bytes::store_le16;
+using vorlex::bytes::store_le32;
+
+// Writes the header and returns the block length.
+size_t finish_block(uint8_t* dst, size_t header, size_t total, size_t size, bool compressed) {
+    const uint8_t flags = uint8_t(QLZ_FLAGS_WRITTEN | (compressed ? QLZ_FLAG_COMPRESSED : 0) |
+                                  (header == QLZ_LONG_HEADER ? QLZ_FLAG_LONG_HEADER : 0));
+    dst[0] = flags;
+    if (header == QLZ_LONG_HEADER) {
+        store_le32(dst + 1, uint32_t(total));
+        store_le32(dst + 5, uint32_t(size));
+    } else {
+        dst[1] = uint8_t(total);
+        dst[2] = uint8_t(size);
+    }
+    return total;
+}
+
+// The control word for a group, from the accumulator: items were shifted in
+// at bit 31, so once the sentinel has reached bit 0 the items sit at bits
+// 1..31; moving them down leaves room for the stored sentinel at bit 31.
+uint32_t control_word(uint32_t cw) { return (cw >> 1) | QLZ_CW_SENTINEL; }
+
+// Run exception: a source one byte back is only taken inside a run, when the
+// seven bytes s-3 .. s+3 are all the same.
+bool inside_run(const uint8_t* src, size_t s) {
+    const uint8_t b = src[s];
+    for (size_t i = s - 3; i <= s + 3; ++i) {
+        if (src[i] != b) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+extern "C" size_t qlz_compress(const void* source, char* destination, size_t size,
+                               qlz_encoder_state* state) {
+    assert(state != NULL);
+    if (size == 0 || size > QLZ_MAX_INPUT) return 0;
+    assert(source != NULL && destination != NULL);
+
+    const auto* src = static_cast<const uint8_t*>(source);
+    auto* dst = reinterpret_cast<uint8_t*>(destination);
+    const size_t header = size < QLZ_LONG_HEADER_FROM ? QLZ_SHORT_HEADER : QLZ_LONG_HEADER;
+    qlz_encoder_entry* const table = state->entries;
+    // Only positions are cleared: position 0 marks an empty entry, whose word
+    // is never looked at. So input position 0 never serves as a source.
+    for (size_t i = 0; i < QLZ_HASH_VALUES; ++i) table[i].position = 0;
+
+    uint8_t* const body = dst + header;
+    uint8_t* cw_slot = body;
+    size_t d = QLZ_CW_BYTES;  // output offset within the body
+    uint32_t cw = QLZ_CW_SENTINEL;
+    size_t lits = 0;  // literals since the last match (not reset per group)
+    size_t s = 0;
+    const size_t last = size - 1;
+
+    // Matches are looked for while at least QLZ_SEARCH_MARGIN bytes follow s
+    // (s <= last - 10 over the integers; short inputs skip the loop).
+    while (s + QLZ_SEARCH_MARGIN <= last) {
+        if ((cw & 1) != 0) {
+            // A group is full. Give up and store the input when past the
+            // middle the body has not saved at least 1/32 of what was read.
+            const size_t c = s;
+            const size_t k = d;
+            if (c > size >> 1 && k > c - (c >> 5)) {
+                memcpy(body, src, size);
+                state->stream_counter = 0;
+                return finish_block(dst, header, header + size, size, false);
+            }
+            store_le32(cw_slot, control_word(cw));
+            cw_slot = body + d;
+            d += QLZ_CW_BYTES;
+            cw = QLZ_CW_SENTINEL;
+        }
+
+        const uint32_t w = load_le32(src + s);
+        const uint32_t h = qlz_position_hash(w);
+        const uint32_t o = table[h].position;
+        table[h].position = uint32_t(s);
+        // The position is tested before the word: an empty entry's word may
+        // never have been written.
+        bool take = false;
+        uint32_t old_word = 0;
+        if (o != 0) {
+            old_word = table[h].word;
+            if (((old_word ^ w) & 0xFFFFFF) == 0) {
+                const size_t dist = s - o;
+                // Distance 2 is never taken, distance 1 only inside a run:
+                // the decoder's table cannot name sources that close.
+                take = dist > 2 || (dist == 1 && lits >= 3 && s > 3 && inside_run(src, s));
+            }
+        }
+        table[h].word = w;
+
+        if (take) {
+            cw = (cw >> 1) | QLZ_CW_SENTINEL;
+            lits = 0;
+            if (old_word != w) {
+                store_le16(body + d, uint16_t(h << 4 | (QLZ_MIN_MATCH - 2)));
+                d += QLZ_SHORT_TOKEN;
+                s += QLZ_MIN_MATCH;
+                continue;
+            }
+            size_t len = 4;
+            if (src[o + 4] == src[s + 4]) {
+                len = 5;
+                if (src[o + 5] == src[s + 5]) {
+                    len = 6;
+                    // Stop 4 bytes short of the end (the last 4 are always
+                    // literals) and at the longest length a token holds.
+                    size_t limit = last - s - 3;
+                    if (limit > QLZ_MAX_MATCH) limit = QLZ_MAX_MATCH;
+                    while (src[o + len] == src[s + len] && len < limit) ++len;
+                }
+            }
+            if (len <= QLZ_MAX_SHORT_MATCH) {
+                store_le16(body + d, uint16_t(h << 4 | (len - 2)));
+                d += QLZ_SHORT_TOKEN;
+            } else {
+                store_le16(body + d, uint16_t(h << 4));
+                body[d + 2] = uint8_t(len);
+                d += QLZ_LONG_TOKEN;
+            }
+            // Positions inside the match are not entered in the table.
+            s += len;
+        } else {
+            body[d++] = src[s++];
+            cw >>= 1;
+            ++lits;
+        }
+    }
+
+    // The tail: literals only, still entering positions that have four bytes.
+    for (; s <= last; ++s) {
+        if ((cw & 1) != 0) {
+            store_le32(cw_slot, control_word(cw));
+            cw_slot = body + d;
+            d += QLZ_CW_BYTES;
+            cw = QLZ_CW_SENTINEL;
+        }
+        if (s + 3 <= last) {
+            const uint32_t w = load_le32(src + s);
+            const uint32_t h = qlz_position_hash(w);
+            table[h].word = w;
+            table[h].position = uint32_t(s);
+        }
+        body[d++] = src[s];
+        cw >>= 1;
+    }
+
+    // The last group: move its items down to bit 0 before storing.
+    while ((cw & 1) == 0) cw >>= 1;
+    store_le32(cw_slot, control_word(cw));
+
+    const size_t body_length = d < QLZ_MIN_BODY ? QLZ_MIN_BODY : d;
+    assert(header + body_length <= size + QLZ_BOUND_EXTRA);
+    state->stream_counter = 0;
+    return finish_block(dst, header, header + body_length, size, true);
+}
