@@ -39,6 +39,7 @@ void decode(Slot& s, vorlex_codec* codec) {
         size_t length = r.original_length;  // exact size for brieflz, capacity for the rest
         const vorlex_status st = vorlex_decompress(codec, s.original.data(), &length,
                                                    s.payload.data(), r.stored_length, nullptr);
+        if (st == VORLEX_STATUS_NO_MEMORY) throw Failure("out of memory");
         if (st <= 0) {
             throw Failure(std::string("corrupt data (") + vorlex_codec_get_name(codec) + ": " +
                           vorlex_status_to_string(st) + ")");
@@ -94,9 +95,14 @@ Totals read_container(Source& in, Sink& out, unsigned threads, const ProgressFn&
     const uint64_t in_start = in.position(), out_start = out.position();
     ContainerParser parser(in);
     Totals totals;
-    do {
-        read_member(parser, out, threads, progress, in, in_start, out_start, totals);
-    } while (!in.at_end());
+    try {
+        do {
+            read_member(parser, out, threads, progress, in, in_start, out_start, totals);
+        } while (!in.at_end());
+    } catch (const Failure&) {
+        out.flush();  // what was decoded and checked before the fault is good
+        throw;
+    }
     out.flush();
     totals.compressed = in.position() - in_start;
     return totals;

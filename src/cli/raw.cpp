@@ -86,6 +86,7 @@ Totals raw_decompress(Source& in, Sink& out, vorlex_codec* codec, std::optional<
     size_t length = size_t(capacity);
     const vorlex_status st =
         vorlex_decompress(codec, output.data(), &length, input.data(), n, nullptr);
+    if (st == VORLEX_STATUS_NO_MEMORY) throw Failure("out of memory");
     if (st <= 0) {
         throw Failure("corrupt data (" + std::string(vorlex_codec_get_name(codec)) + ": " +
                       vorlex_status_to_string(st) + ")");
