@@ -116,8 +116,8 @@ void process_file(const Options& o, vorlex_codec* codec, const Reporter& reporte
     const unsigned threads = o.threads != 0 ? o.threads : default_threads();
     Totals totals;
     if (o.raw) {
-        totals = compressing(o) ? raw_compress(source, sink, codec)
-                                : raw_decompress(source, sink, codec, o.size);
+        totals = compressing(o) ? raw_compress(source, sink, codec, in.size())
+                                : raw_decompress(source, sink, codec, o.size, in.size());
     } else if (compressing(o)) {
         totals = write_container(source, sink, {codec, o.block_size, threads}, progress);
     } else {

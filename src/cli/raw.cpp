@@ -11,10 +11,13 @@ namespace vorlex::cli {
 
 namespace {
 
-// Everything `in` holds, in a buffer that doubles as it fills.
-size_t read_all(Source& in, Buffer& buffer) {
+// Everything `in` holds, in a buffer that doubles as it fills. With the
+// right hint, one read fills it and finds the end in the spare byte.
+size_t read_all(Source& in, Buffer& buffer, uint64_t size_hint) {
     size_t length = 0;
-    buffer.reserve(1u << 20);
+    const uint64_t first = size_hint != 0 ? size_hint + 1 : 1u << 20;
+    if (first > SIZE_MAX - BUFFER_ALIGNMENT) throw Failure("input too large");
+    buffer.reserve(size_t(first));
     for (;;) {
         length += in.read(buffer.data() + length, buffer.capacity() - length);
         if (length < buffer.capacity()) return length;
@@ -32,9 +35,9 @@ constexpr int COMPRESS_TRIES = 3;
 
 }  // namespace
 
-Totals raw_compress(Source& in, Sink& out, vorlex_codec* codec) {
+Totals raw_compress(Source& in, Sink& out, vorlex_codec* codec, uint64_t size_hint) {
     Buffer input;
-    const size_t n = read_all(in, input);
+    const size_t n = read_all(in, input, size_hint);
     size_t capacity = compress_capacity(codec, n);
     Buffer output;
     for (int attempt = 1;; ++attempt) {
@@ -60,9 +63,10 @@ Totals raw_compress(Source& in, Sink& out, vorlex_codec* codec) {
     }
 }
 
-Totals raw_decompress(Source& in, Sink& out, vorlex_codec* codec, std::optional<uint64_t> size) {
+Totals raw_decompress(Source& in, Sink& out, vorlex_codec* codec, std::optional<uint64_t> size,
+                      uint64_t size_hint) {
     Buffer input;
-    const size_t n = read_all(in, input);
+    const size_t n = read_all(in, input, size_hint);
     uint64_t capacity = 0;
     if (vorlex_codec_records_size(codec)) {
         size_t recorded = 0;

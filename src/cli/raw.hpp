@@ -13,11 +13,14 @@
 
 namespace vorlex::cli {
 
-Totals raw_compress(Source& in, Sink& out, vorlex_codec* codec);
+// size_hint: the input's length when known (a regular file), else 0; it
+// spares the copies of a growing buffer.
+Totals raw_compress(Source& in, Sink& out, vorlex_codec* codec, uint64_t size_hint = 0);
 
 // size: the decompressed size, exact for codecs that need it and a capacity
 // for the others; codecs that record their size use theirs (no larger than
 // size, when given).
-Totals raw_decompress(Source& in, Sink& out, vorlex_codec* codec, std::optional<uint64_t> size);
+Totals raw_decompress(Source& in, Sink& out, vorlex_codec* codec, std::optional<uint64_t> size,
+                      uint64_t size_hint = 0);
 
 }  // namespace vorlex::cli
