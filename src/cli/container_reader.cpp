@@ -41,7 +41,7 @@ void decode(Slot& s, vorlex_codec* codec) {
                                                    s.payload.data(), r.stored_length, nullptr);
         if (st == VORLEX_STATUS_NO_MEMORY) throw Failure("out of memory");
         if (st <= 0) {
-            throw Failure(std::string("corrupt data (") + vorlex_codec_get_name(codec) + ": " +
+            throw Failure(std::string("cannot decode (") + vorlex_codec_get_name(codec) + ": " +
                           vorlex_status_to_string(st) + ")");
         }
         if (length != r.original_length) {

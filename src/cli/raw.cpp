@@ -92,7 +92,7 @@ Totals raw_decompress(Source& in, Sink& out, vorlex_codec* codec, std::optional<
         vorlex_decompress(codec, output.data(), &length, input.data(), n, nullptr);
     if (st == VORLEX_STATUS_NO_MEMORY) throw Failure("out of memory");
     if (st <= 0) {
-        throw Failure("corrupt data (" + std::string(vorlex_codec_get_name(codec)) + ": " +
+        throw Failure("cannot decode (" + std::string(vorlex_codec_get_name(codec)) + ": " +
                       vorlex_status_to_string(st) + ")");
     }
     out.write(output.data(), length);
