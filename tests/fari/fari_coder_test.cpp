@@ -158,6 +158,15 @@ TEST(FariCoder, NullTableLeavesEverythingAlone) {
     EXPECT_EQ(mask, 0x0001ffffu);
 }
 
+// The coders update with one formula and a selected target; it must agree
+// with the two documented updates for every probability.
+TEST(FariCoder, OneUpdateFormulaForBothBits) {
+    for (uint32_t p = 0; p <= 0xffff; ++p) {
+        ASSERT_EQ(fari::adapt_towards(p, fari::TARGET_AFTER_ONE), p + ((0xffff - p) >> 4)) << p;
+        ASSERT_EQ(fari::adapt_towards(p, fari::TARGET_AFTER_ZERO), p - (p >> 4)) << p;
+    }
+}
+
 // Every call resets the table: leftovers from another call or plain garbage
 // must not change a single byte.
 TEST(FariCoder, StaleTableContentsDoNotMatter) {

@@ -60,16 +60,18 @@ constexpr int FA_OUTPUT_FULL = 2;  // fa_decompress: capacity reached; bounded e
 constexpr size_t fari_bound(size_t n) { return n + n / 34 + 8; }
 
 // The split point of [low, high] for probability p: [low, split] codes a 1,
-// [split + 1, high] a 0. split never exceeds high since p < 0x10000.
-inline uint32_t split_point(uint32_t low, uint32_t high, uint32_t p) {
-    return low + ((high - low) >> WIDTH_SHIFT) * p;
-}
+// [split + 1, high] a 0. split never exceeds high since p < 0x10000. The
+// coders work with lower = split - low directly.
+inline uint32_t lower_width(uint32_t width, uint32_t p) { return (width >> WIDTH_SHIFT) * p; }
 
-inline uint16_t adapt_after_one(uint32_t p) { return uint16_t(p + ((0xffff - p) >> ADAPT_SHIFT)); }
-inline uint16_t adapt_after_zero(uint32_t p) { return uint16_t(p - (p >> ADAPT_SHIFT)); }
-
-inline uint32_t next_context(uint32_t context, uint32_t bit) {
-    return ((context << 1) | bit) & CONTEXT_MASK;
+// The update after a 1 is p + ((0xffff - p) >> 4), after a 0 p - (p >> 4).
+// Both are p plus (target - p) >> 4, shifted arithmetically, with target
+// 0xffff after a 1 and 15 after a 0: floor((15 - p) / 16) = -floor(p / 16).
+// One formula with a selected constant instead of two with a branch.
+constexpr uint32_t TARGET_AFTER_ONE = 0xffff;
+constexpr uint32_t TARGET_AFTER_ZERO = 15;
+inline uint16_t adapt_towards(uint32_t p, uint32_t target) {
+    return uint16_t(p + uint32_t(int32_t(target - p) >> ADAPT_SHIFT));
 }
 
 inline bool top_bytes_settled(uint32_t low, uint32_t high) { return (low ^ high) < SETTLED_BELOW; }
