@@ -50,7 +50,6 @@ std::optional<std::string> output_path(const Options& o, vorlex_codec* codec, co
 
 std::string summary_line(const Options& o, const std::string& name, const Totals& t,
                          double seconds) {
-    const uint64_t processed = compressing(o) ? t.original : t.compressed;
     char line[512];
     if (o.mode == Mode::test) {
         std::snprintf(line, sizeof line, "%s: OK, %llu bytes in %llu blocks", name.c_str(),
@@ -63,7 +62,7 @@ std::string summary_line(const Options& o, const std::string& name, const Totals
                       name.c_str(), static_cast<unsigned long long>(from),
                       static_cast<unsigned long long>(to),
                       format_ratio(t.original, t.compressed).c_str(),
-                      megabytes_per_second(processed, seconds));
+                      megabytes_per_second(t.original, seconds));
     }
     return line;
 }
@@ -88,15 +87,15 @@ void list_file(const Input& in) {
 
 void process_file(const Options& o, vorlex_codec* codec, const Reporter& reporter,
                   const Input& in) {
+    if (!compressing(o) && in.is_stdin() && ::isatty(STDIN_FILENO) && !o.force) {
+        throw Failure("refusing to read compressed data from a terminal (use -f to force)");
+    }
     if (o.mode == Mode::list) return list_file(in);
 
     const std::optional<std::string> path = output_path(o, codec, in);
     const bool to_terminal_out = o.mode != Mode::test && !path && ::isatty(STDOUT_FILENO);
     if (compressing(o) && to_terminal_out && !o.force) {
         throw Failure("refusing to write compressed data to a terminal (use -f to force)");
-    }
-    if (!compressing(o) && in.is_stdin() && ::isatty(STDIN_FILENO) && !o.force) {
-        throw Failure("refusing to read compressed data from a terminal (use -f to force)");
     }
 
     const auto start = std::chrono::steady_clock::now();
