@@ -62,6 +62,15 @@ size_t decompress(const Bytes& block, Bytes* out = nullptr, uint8_t state_fill =
 
 Bytes repeat(char c, size_t n) { return Bytes(n, uint8_t(c)); }
 
+// Runs of 20 random literals between 30-byte repeats: compressible, but
+// with literal runs long enough for the decoder's whole-run copies.
+Bytes literal_runs(size_t n) {
+    const Bytes noise = vorlex::test::random_bytes(n, 8);
+    Bytes b(n);
+    for (size_t i = 0; i < n; ++i) b[i] = i % 50 < 20 ? noise[i] : uint8_t('=');
+    return b;
+}
+
 Bytes stored(const Bytes& in) {
     Bytes b;
     if (in.size() < QLZ_LONG_HEADER_FROM) {
@@ -265,6 +274,7 @@ TEST(QuicklzRoundTrip, SpecialLengths) {
     ba.insert(ba.end(), a.begin(), a.end());
     check_round_trip(ab, "random then run");
     check_round_trip(ba, "run then random");
+    for (size_t n : {size_t(1000), size_t(100000)}) check_round_trip(literal_runs(n), "literal runs");
 }
 
 TEST(QuicklzCompress, OutputDependsOnTheInputAlone) {
@@ -391,6 +401,7 @@ std::vector<Bytes> sweep_blocks() {
         compress(vorlex::test::mixed_bytes(1500, 2)).block,     // long header, many groups
         compress(vorlex::test::run_bytes(700, 3)).block,        // long tokens
         compress(vorlex::test::random_bytes(300, 4)).block,     // stored
+        compress(literal_runs(1200)).block,                      // long literal runs
     };
 }
 

@@ -22,8 +22,37 @@ using vorlex::bytes::load_le16;
 using vorlex::bytes::load_u64;
 using vorlex::bytes::store_u64;
 
-// Checks what every match must satisfy and copies it. The copy runs forward,
-// so an offset below the length repeats the last offset bytes.
+// 16 bytes as one load and one store: the same result as a byte loop when
+// the two ranges are at least 16 apart.
+inline void copy16(uint8_t* to, const uint8_t* from) {
+    uint8_t chunk[16];
+    memcpy(chunk, from, sizeof chunk);
+    memcpy(to, chunk, sizeof chunk);
+}
+
+// Copies a checked match forward, so that an offset below the length
+// repeats the last offset bytes. room is the output left from out, at least
+// n. Wide copies need the offset at least as wide as one load, so that each
+// load ends before the store it feeds begins and sees finished bytes; their
+// last store may run up to a width past the match, which room must allow.
+inline void copy_forward(uint8_t* out, size_t offset, size_t n, size_t room) {
+    const uint8_t* from = out - offset;
+    if (offset >= 16 && room - n >= 16) {
+        size_t i = 0;
+        do {
+            copy16(out + i, from + i);
+            i += 16;
+        } while (i < n);
+    } else if (offset >= 8 && room - n >= 8) {
+        for (size_t i = 0; i < n; i += 8) store_u64(out + i, load_u64(from + i));
+    } else if (offset == 1) {
+        memset(out, *from, n);
+    } else {
+        for (size_t i = 0; i < n; ++i) out[i] = from[i];
+    }
+}
+
+// Checks what every match must satisfy and copies it.
 inline bool copy_match(blz_depack_state& s, const uint8_t* dst, uint64_t length_code,
                        uint64_t offset_code, uint8_t low) {
     const uint64_t high = offset_code - OFFSET_HIGH_BIAS;
@@ -34,19 +63,8 @@ inline bool copy_match(blz_depack_state& s, const uint8_t* dst, uint64_t length_
     const uint64_t length = length_code + LENGTH_BIAS;
     if (length > s.output_left) return false;
 
-    uint8_t* out = s.output;
-    const uint8_t* from = out - offset;
     const size_t n = size_t(length);
-    if (offset >= 8 && s.output_left - n >= 8) {
-        // Each 8-byte load ends before the store it feeds begins, so it sees
-        // finished bytes; the last store may run up to 7 bytes past the
-        // match, which the check above keeps inside dst.
-        for (size_t i = 0; i < n; i += 8) store_u64(out + i, load_u64(from + i));
-    } else if (offset == 1) {
-        memset(out, *from, n);
-    } else {
-        for (size_t i = 0; i < n; ++i) out[i] = from[i];
-    }
+    copy_forward(s.output, offset, n, s.output_left);
     s.output += n;
     s.output_left -= n;
     return true;
@@ -85,33 +103,113 @@ inline uint64_t four_tag_words(const uint8_t* p) {
            uint64_t(load_le16(p + 4)) << 16 | load_le16(p + 6);
 }
 
-// A gamma code at the top of w, as (digit, continuation) pairs: the first
-// continuation bit that is 0 ends it. Returns the number of pairs; a code
-// that does not end within w comes out as more than its bits allow.
-inline unsigned gamma_pairs(uint64_t w) {
-    const uint64_t stops = ~w & 0x5555555555555555u;
+// Gamma codes as (digit, continuation) pairs: a continuation bit of 0 ends
+// a code. In a string of codes that starts at its top bit, the continuation
+// bits sit at the even positions, counted from bit 0.
+constexpr uint64_t CONTINUATION_BITS = 0x5555555555555555u;
+
+// Pairs in the code at the top of stops (the 0 continuation bits of a string
+// of codes); a code that does not end within the 64 bits counts 32.
+inline unsigned first_code_pairs(uint64_t stops) {
     return (unsigned(__builtin_clzll(stops | 1)) + 1) / 2;
 }
 
-// The value of a gamma code of the given number of pairs at the top of w:
-// a leading 1 and the digits, gathered from every other bit. Codes of up to
-// 16 pairs, nearly all of them, take the shorter 32-bit gather.
-inline uint64_t gamma_value(uint64_t w, unsigned pairs) {
-    if (pairs <= 16) {
-        uint32_t x = uint32_t(w >> 33) & 0x55555555u;
-        x = (x | x >> 1) & 0x33333333u;
-        x = (x | x >> 2) & 0x0F0F0F0Fu;
-        x = (x | x >> 4) & 0x00FF00FFu;
-        x = (x | x >> 8) & 0x0000FFFFu;
-        return uint64_t(1) << pairs | x >> (16 - pairs);
-    }
+// The digits of the top 32 pairs of codes, every other bit of w from its
+// top: digit i of the string becomes bit 31 - i of the result.
+inline uint32_t gather_digits(uint64_t w) {
     uint64_t x = (w >> 1) & 0x5555555555555555u;
     x = (x | x >> 1) & 0x3333333333333333u;
     x = (x | x >> 2) & 0x0F0F0F0F0F0F0F0Fu;
     x = (x | x >> 4) & 0x00FF00FF00FF00FFu;
     x = (x | x >> 8) & 0x0000FFFF0000FFFFu;
     x = (x | x >> 16) & 0x00000000FFFFFFFFu;
-    return uint64_t(1) << pairs | x >> (32 - pairs);
+    return uint32_t(x);
+}
+// The same for the top 16 pairs, into bits 31 to 16.
+inline uint32_t gather_16_digits(uint64_t w) {
+    uint32_t x = uint32_t(w >> 33) & 0x55555555u;
+    x = (x | x >> 1) & 0x33333333u;
+    x = (x | x >> 2) & 0x0F0F0F0Fu;
+    x = (x | x >> 4) & 0x00FF00FFu;
+    x = (x | x >> 8) & 0x0000FFFFu;
+    return x << 16;
+}
+
+// Items while both buffers keep their margins. Returns false on a corrupt
+// item; true when a margin runs out, the output is complete, or the next
+// item's codes are too long for the window (that item is left unread).
+// Works on local copies of the state, which stay in registers.
+bool fast_items(blz_depack_state& state, const uint8_t* dst) {
+    const uint8_t* in = state.input;
+    const uint8_t* const in_end = in + state.input_left;
+    uint8_t* out = state.output;
+    uint8_t* const out_end = out + state.output_left;
+    uint32_t tag = state.tag;
+    unsigned tag_bits = state.tag_bits;
+    bool ok = true;
+
+    while (size_t(in_end - in) >= FAST_INPUT_MARGIN && size_t(out_end - out) >= FAST_OUTPUT_MARGIN) {
+        if (tag_bits == 0) {
+            tag = uint32_t(load_le16(in)) << TAG_BITS;
+            in += TAG_BYTES;
+            tag_bits = TAG_BITS;
+        }
+        if ((tag >> 31) == 0) {
+            // The literal flags at the top of the tag word, up to its unread
+            // end (a stop bit just below it): at most 16 bytes, within both margins.
+            const unsigned run = unsigned(__builtin_clz(tag | 0x80000000u >> tag_bits));
+            copy16(out, in);
+            out += run;
+            in += run;
+            tag <<= run;
+            tag_bits -= run;
+            continue;
+        }
+        // A match: its flag and gamma codes lie in the unread tag bits and
+        // the tag words that follow them directly, as no data byte comes
+        // between the bits of one item. With four such words all 64 bits of
+        // the window are valid.
+        const unsigned have = tag_bits;
+        const uint64_t w = uint64_t(tag) << 32 | four_tag_words(in) >> have;
+        // Both codes follow the flag, the second right after the first, so
+        // all their digits are every other bit from there: one gather.
+        const uint64_t codes = w << 1;
+        const uint64_t stops = ~codes & CONTINUATION_BITS;
+        const unsigned pairs1 = first_code_pairs(stops);
+        const unsigned pairs2 = first_code_pairs(stops << (2 * pairs1 & 63));
+        const unsigned used = 1 + 2 * pairs1 + 2 * pairs2;
+        if (used > have + 3 * TAG_BITS) {
+            // The window lacks the end of the fourth word, so codes reaching
+            // into it (very long lengths or far offsets) take the checked
+            // path, which also refuses a 32nd digit.
+            break;
+        }
+        // Whole tag words the codes ran into (past may be negative: none),
+        // and what is left unread of the last one.
+        const int past = int(used) - int(have);
+        const unsigned words = unsigned(past + int(TAG_BITS) - 1) / TAG_BITS;
+        tag_bits = unsigned(int(words * TAG_BITS) - past);
+        tag = uint32_t((w << used) >> 32) & ~(0xFFFFFFFFu >> tag_bits);
+        in += words * TAG_BYTES;
+        const unsigned low = *in++;
+
+        // At most 31 pairs in all here, so every shift below is below 32.
+        const uint32_t digits = pairs1 + pairs2 <= 16 ? gather_16_digits(codes) : gather_digits(codes);
+        const size_t length = (size_t(1) << pairs1 | digits >> (32 - pairs1)) + LENGTH_BIAS;
+        const size_t high =
+            (size_t(1) << pairs2 | (digits << pairs1) >> (32 - pairs2)) - OFFSET_HIGH_BIAS;
+        const size_t offset = (high << OFFSET_LOW_BITS) + low + 1;
+        const size_t room = size_t(out_end - out);
+        // Reaching before the first byte would copy from outside dst.
+        if (high > MAX_OFFSET_HIGH || offset > size_t(out - dst) || length > room) {
+            ok = false;
+            break;
+        }
+        copy_forward(out, offset, length, room);
+        out += length;
+    }
+    state = blz_depack_state{in, out, size_t(in_end - in), size_t(out_end - out), tag, tag_bits};
+    return ok;
 }
 
 size_t depack(const uint8_t* src, size_t src_size, uint8_t* dst, size_t depacked_size) {
@@ -123,60 +221,9 @@ size_t depack(const uint8_t* src, size_t src_size, uint8_t* dst, size_t depacked
     blz_depack_state s{src + 1, dst + 1, src_size - 1, depacked_size - 1, 0, 0};
 
     while (s.output_left != 0) {
-        if (s.input_left < FAST_INPUT_MARGIN || s.output_left < FAST_OUTPUT_MARGIN) {
-            if (!decode_item(s, dst)) return BLZ_DEPACK_FAILED;
-            continue;
-        }
-        if (s.tag_bits == 0) {
-            s.tag = uint32_t(load_le16(s.input)) << TAG_BITS;
-            s.input += TAG_BYTES;
-            s.input_left -= TAG_BYTES;
-            s.tag_bits = TAG_BITS;
-        }
-        if ((s.tag >> 31) == 0) {
-            // The literal flags at the top of the tag word, up to its unread
-            // end (a stop bit just below it): at most 16 bytes, within both margins.
-            const unsigned run = unsigned(__builtin_clz(s.tag | 0x80000000u >> s.tag_bits));
-            store_u64(s.output, load_u64(s.input));
-            store_u64(s.output + 8, load_u64(s.input + 8));
-            s.output += run;
-            s.output_left -= run;
-            s.input += run;
-            s.input_left -= run;
-            s.tag <<= run;
-            s.tag_bits -= run;
-            continue;
-        }
-        // A match: its flag and gamma codes lie in the unread tag bits and
-        // the tag words that follow them directly, as no data byte comes
-        // between the bits of one item. With four such words all 64 bits of
-        // the window are valid.
-        const unsigned have = s.tag_bits;
-        const uint64_t w = uint64_t(s.tag) << 32 | four_tag_words(s.input) >> have;
-        const uint64_t g1 = w << 1;
-        const unsigned pairs1 = gamma_pairs(g1);
-        const uint64_t g2 = g1 << (2 * pairs1 & 63);
-        const unsigned pairs2 = gamma_pairs(g2);
-        const unsigned used = 1 + 2 * pairs1 + 2 * pairs2;
-        if (used > have + 3 * TAG_BITS) {
-            // The window lacks the end of the fourth word, so codes reaching
-            // into it (very long lengths or far offsets) take the checked
-            // path, which also refuses a 32nd digit.
-            if (!decode_item(s, dst)) return BLZ_DEPACK_FAILED;
-            continue;
-        }
-        const uint64_t length_code = gamma_value(g1, pairs1);
-        const uint64_t offset_code = gamma_value(g2, pairs2);
-        // Whole tag words the codes ran into (past may be negative: none),
-        // and what is left unread of the last one.
-        const int past = int(used) - int(have);
-        const unsigned words = unsigned(past + int(TAG_BITS) - 1) / TAG_BITS;
-        s.tag_bits = unsigned(int(words * TAG_BITS) - past);
-        s.tag = uint32_t((w << used) >> 32) & ~(0xFFFFFFFFu >> s.tag_bits);
-        s.input += words * TAG_BYTES;
-        const uint8_t low = *s.input++;
-        s.input_left -= words * TAG_BYTES + 1;
-        if (!copy_match(s, dst, length_code, offset_code, low)) return BLZ_DEPACK_FAILED;
+        if (!fast_items(s, dst)) return BLZ_DEPACK_FAILED;
+        if (s.output_left == 0) break;
+        if (!decode_item(s, dst)) return BLZ_DEPACK_FAILED;
     }
     return depacked_size;
 }

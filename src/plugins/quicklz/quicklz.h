@@ -32,7 +32,7 @@ typedef struct qlz_encoder_state {
 } qlz_encoder_state;
 
 // The decompressor's work record, 36,872 bytes: per hash value the latest
-// item start written to the output (NULL: none yet in this call).
+// item start written to the output (the output's end: none yet in this call).
 typedef struct qlz_decoder_state {
     const unsigned char* positions[QLZ_HASH_VALUES];
     unsigned char counters[QLZ_HASH_VALUES];  // 1 once the entry was written; never read

@@ -11,6 +11,7 @@
 namespace {
 
 using vorlex::bytes::load_le32;
+using vorlex::bytes::load_le64;
 using vorlex::bytes::store_le16;
 using vorlex::bytes::store_le32;
 
@@ -44,6 +45,38 @@ bool inside_run(const uint8_t* src, size_t s) {
     return true;
 }
 
+// Bytes equal at o and s (o < s) counted from the start, 0..8, from one
+// 8-byte compare.
+inline size_t equal_prefix8(const uint8_t* src, size_t o, size_t s) {
+    const uint64_t x = load_le64(src + o) ^ load_le64(src + s);
+    return x == 0 ? 8 : size_t(__builtin_ctzll(x)) >> 3;
+}
+
+// The length of a match whose first four bytes are known equal, with s at
+// least 10 bytes before the last input byte: 4 or 5 when the next bytes
+// differ, and from 6 on as far as the bytes agree, stopped at the longest
+// token length and 4 bytes before the end (last - s - 3, at least 7 here).
+// Lengths 4 and 5 are decided by branches, which the processor predicts
+// well on regular data; only longer matches are measured 8 bytes at a time.
+size_t match_length(const uint8_t* src, size_t o, size_t s, size_t last) {
+    if (src[o + 4] != src[s + 4]) return 4;
+    if (src[o + 5] != src[s + 5]) return 5;
+    size_t limit = last - s - 3;
+    if (limit > QLZ_MAX_MATCH) limit = QLZ_MAX_MATCH;
+    size_t len = 6;
+    while (len < limit) {
+        if (s + len + 8 > last + 1) {
+            // Fewer than 8 bytes left to read at s + len.
+            while (len < limit && src[o + len] == src[s + len]) ++len;
+            break;
+        }
+        const size_t more = equal_prefix8(src, o + len, s + len);
+        len += more;
+        if (more < 8) break;
+    }
+    return len < limit ? len : limit;
+}
+
 }  // namespace
 
 extern "C" size_t qlz_compress(const void* source, char* destination, size_t size,
@@ -64,83 +97,72 @@ extern "C" size_t qlz_compress(const void* source, char* destination, size_t siz
     uint8_t* cw_slot = body;
     size_t d = QLZ_CW_BYTES;  // output offset within the body
     uint32_t cw = QLZ_CW_SENTINEL;
-    size_t lits = 0;  // literals since the last match (not reset per group)
     size_t s = 0;
     const size_t last = size - 1;
 
     // Matches are looked for while at least QLZ_SEARCH_MARGIN bytes follow s
     // (s <= last - 10 over the integers; short inputs skip the loop).
-    while (s + QLZ_SEARCH_MARGIN <= last) {
-        if ((cw & 1) != 0) {
-            // A group is full. Give up and store the input when past the
-            // middle the body has not saved at least 1/32 of what was read.
-            const size_t c = s;
-            const size_t k = d;
-            if (c > size >> 1 && k > c - (c >> 5)) {
-                memcpy(body, src, size);
-                state->stream_counter = 0;
-                return finish_block(dst, header, header + size, size, false);
+    if (last >= QLZ_SEARCH_MARGIN) {
+        const size_t search_end = last - QLZ_SEARCH_MARGIN;
+        // Where the last match ended: s - match_end literals have followed it
+        // (the count does not restart with a group).
+        size_t match_end = 0;
+        // The hints below keep the rare cases (a full group, an empty entry)
+        // out of the straight path; measured, they are worth a few percent.
+        while (s <= search_end) {
+            if (__builtin_expect((cw & 1) != 0, 0)) {
+                // A group is full. Give up and store the input when past the
+                // middle the body has not saved at least 1/32 of what was read
+                // (d: the body so far, this group's control word included).
+                if (s > size >> 1 && d > s - (s >> 5)) {
+                    memcpy(body, src, size);
+                    state->stream_counter = 0;
+                    return finish_block(dst, header, header + size, size, false);
+                }
+                store_le32(cw_slot, control_word(cw));
+                cw_slot = body + d;
+                d += QLZ_CW_BYTES;
+                cw = QLZ_CW_SENTINEL;
             }
-            store_le32(cw_slot, control_word(cw));
-            cw_slot = body + d;
-            d += QLZ_CW_BYTES;
-            cw = QLZ_CW_SENTINEL;
-        }
 
-        const uint32_t w = load_le32(src + s);
-        const uint32_t h = qlz_position_hash(w);
-        const uint32_t o = table[h].position;
-        table[h].position = uint32_t(s);
-        // The position is tested before the word: an empty entry's word may
-        // never have been written.
-        bool take = false;
-        uint32_t old_word = 0;
-        if (o != 0) {
-            old_word = table[h].word;
-            if (((old_word ^ w) & 0xFFFFFF) == 0) {
+            const uint32_t w = load_le32(src + s);
+            const uint32_t h = qlz_position_hash(w);
+            qlz_encoder_entry* const entry = table + h;
+            const uint32_t o = entry->position;
+            entry->position = uint32_t(s);
+            // The position is tested before the word: an empty entry's word
+            // may never have been written.
+            if (__builtin_expect(o != 0, 1)) {
+                const uint32_t old_word = entry->word;
+                entry->word = w;
                 const size_t dist = s - o;
                 // Distance 2 is never taken, distance 1 only inside a run:
                 // the decoder's table cannot name sources that close.
-                take = dist > 2 || (dist == 1 && lits >= 3 && s > 3 && inside_run(src, s));
-            }
-        }
-        table[h].word = w;
-
-        if (take) {
-            cw = (cw >> 1) | QLZ_CW_SENTINEL;
-            lits = 0;
-            if (old_word != w) {
-                store_le16(body + d, uint16_t(h << 4 | (QLZ_MIN_MATCH - 2)));
-                d += QLZ_SHORT_TOKEN;
-                s += QLZ_MIN_MATCH;
-                continue;
-            }
-            size_t len = 4;
-            if (src[o + 4] == src[s + 4]) {
-                len = 5;
-                if (src[o + 5] == src[s + 5]) {
-                    len = 6;
-                    // Stop 4 bytes short of the end (the last 4 are always
-                    // literals) and at the longest length a token holds.
-                    size_t limit = last - s - 3;
-                    if (limit > QLZ_MAX_MATCH) limit = QLZ_MAX_MATCH;
-                    while (src[o + len] == src[s + len] && len < limit) ++len;
+                if (((old_word ^ w) & 0xFFFFFF) == 0 &&
+                    (dist > 2 ||
+                     (dist == 1 && s - match_end >= 3 && s > 3 && inside_run(src, s)))) {
+                    cw = (cw >> 1) | QLZ_CW_SENTINEL;
+                    size_t len = QLZ_MIN_MATCH;
+                    if (old_word == w) len = match_length(src, o, s, last);
+                    if (len <= QLZ_MAX_SHORT_MATCH) {
+                        store_le16(body + d, uint16_t(h << 4 | (len - 2)));
+                        d += QLZ_SHORT_TOKEN;
+                    } else {
+                        store_le16(body + d, uint16_t(h << 4));
+                        body[d + 2] = uint8_t(len);
+                        d += QLZ_LONG_TOKEN;
+                    }
+                    // Positions inside the match are not entered in the table.
+                    s += len;
+                    match_end = s;
+                    continue;
                 }
-            }
-            if (len <= QLZ_MAX_SHORT_MATCH) {
-                store_le16(body + d, uint16_t(h << 4 | (len - 2)));
-                d += QLZ_SHORT_TOKEN;
             } else {
-                store_le16(body + d, uint16_t(h << 4));
-                body[d + 2] = uint8_t(len);
-                d += QLZ_LONG_TOKEN;
+                entry->word = w;
             }
-            // Positions inside the match are not entered in the table.
-            s += len;
-        } else {
-            body[d++] = src[s++];
+            body[d++] = uint8_t(w);
+            ++s;
             cw >>= 1;
-            ++lits;
         }
     }
 
