@@ -6,6 +6,8 @@ CORPUS_ZIPS  ?= $(abspath ../shared/corpus/silesia)
 CORPUS_DIR   ?= $(abspath $(BUILD)/corpus)
 JOBS         ?= $(shell nproc)
 CTEST_ARGS   ?=
+# make run: the benchmark of every codec on the built-in input.
+RUN_ARGS     ?= --rounds 3 --min-time 0.1
 # make bench: rounds and least seconds per round for whole files and for the
 # small-input timings.
 BENCH_ARGS       ?= --rounds 5 --min-time 0.3
@@ -32,7 +34,7 @@ test: build corpus
 	cd $(BUILD) && $(corpus_env) ctest --output-on-failure -j $(JOBS) $(CTEST_ARGS)
 
 run: build
-	$(BUILD)/examples/vorlex-example
+	$(BUILD)/vorlex bench $(RUN_ARGS)
 
 # Every codec beside its peers on the corpus: docs/benchmarks.md and .svg.
 bench: build corpus
