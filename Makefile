@@ -9,6 +9,8 @@ CTEST_ARGS   ?=
 FUZZ_SECONDS ?= 60
 FUZZ_RUNS    ?= 20000
 FUZZ_SMOKE_SECONDS ?= 15
+# make run: the benchmark of every codec on the built-in input.
+RUN_ARGS     ?= --rounds 3 --min-time 0.1
 # make bench: rounds and least seconds per round for whole files and for the
 # small-input timings.
 BENCH_ARGS       ?= --rounds 5 --min-time 0.3
@@ -35,7 +37,7 @@ test: build corpus
 	cd $(BUILD) && $(corpus_env) ctest --output-on-failure -j $(JOBS) $(CTEST_ARGS)
 
 run: build
-	$(BUILD)/examples/vorlex-example
+	$(BUILD)/vorlex bench $(RUN_ARGS)
 
 # Every codec beside its peers on the corpus: docs/benchmarks.md and .svg.
 bench: build corpus

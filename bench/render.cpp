@@ -156,7 +156,8 @@ std::vector<std::string> header_lines(const Report& report) {
     lines.push_back("CPU: " + i.cpu + "; compiler: " + i.compiler + "; build: " + i.build);
     lines.push_back("MB/s = 10^6 bytes of original data per second; median of " +
                     std::to_string(i.rounds) + (i.rounds == 1 ? " round" : " rounds") +
-                    ", each at least " + fixed(i.min_time, 3) + " s per direction");
+                    ", each at least " + fixed(i.min_time, 3) +
+                    " s per direction; every row verified by a round trip");
     if (report.per_call) {
         lines.push_back("us/call: microseconds per call, the mean over the inputs of each "
                         "input's median");

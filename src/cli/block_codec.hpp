@@ -1,0 +1,24 @@
+// Calls into a codec for one block (or one raw buffer), with the rules that
+// make the tool's output a function of its input alone.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include <vorlex/vorlex.h>
+
+namespace vorlex::cli {
+
+// Output room to offer for n input bytes: the codec's worst case, or n plus
+// a margin when it names none. Not a promise for brieflz and fari, whose
+// worst case covers ordinary data only: they answer OUTPUT_FULL beyond it.
+size_t compress_capacity(vorlex_codec* codec, size_t n);
+
+// vorlex_compress into out[0..capacity). The head of out is zeroed first: a
+// quicklz block padded to its minimum length carries filler that the codec
+// takes from whatever the output held, and reused buffers would otherwise let
+// it leak from an earlier block (which block, depends on the threads).
+vorlex_status compress_block(vorlex_codec* codec, const uint8_t* in, size_t n, uint8_t* out,
+                             size_t capacity, size_t& produced);
+
+}  // namespace vorlex::cli

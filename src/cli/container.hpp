@@ -1,0 +1,52 @@
+// Writing, reading and listing whole containers between a source and a sink.
+// Blocks go through a Pipeline of `threads` workers; the bytes written never
+// depend on the thread count.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <vorlex/vorlex.h>
+
+#include "container_format.hpp"
+#include "io.hpp"
+
+namespace vorlex::cli {
+
+// Called after each block with the bytes consumed and produced so far.
+using ProgressFn = std::function<void(uint64_t consumed, uint64_t produced)>;
+
+struct Totals {
+    uint64_t original = 0;    // bytes of content
+    uint64_t compressed = 0;  // bytes of container
+    uint64_t blocks = 0;
+};
+
+struct WriteSettings {
+    vorlex_codec* codec = nullptr;
+    uint32_t block_size = 1u << 20;
+    unsigned threads = 1;
+};
+
+// Compress everything `in` holds into one container on `out` (flushed).
+Totals write_container(Source& in, Sink& out, const WriteSettings& settings,
+                       const ProgressFn& progress = {});
+
+// Decode every container in `in` (one, or several concatenated) onto `out`,
+// checking every checksum. Throws Failure at the first fault, after writing
+// the blocks before it.
+Totals read_container(Source& in, Sink& out, unsigned threads, const ProgressFn& progress = {});
+
+struct MemberInfo {
+    format::Header header;
+    Totals totals;
+    uint64_t stored_blocks = 0;
+};
+
+// Walk the records without decoding: codec, sizes and block counts of each
+// concatenated container, with lengths and totals checked (not checksums).
+std::vector<MemberInfo> list_container(Source& in);
+
+}  // namespace vorlex::cli

@@ -1,0 +1,188 @@
+// Input opening, temporary outputs, the atomic rename and signal cleanup.
+#include "files.hpp"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <pthread.h>
+#include <signal.h>
+#include <stdio.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "failure.hpp"
+
+namespace vorlex::cli {
+
+namespace {
+
+// The temporary file the signal handler removes. One file is in progress at
+// a time; the path is written only with the handled signals blocked.
+char g_temp_path[PATH_MAX];
+volatile sig_atomic_t g_have_temp = 0;
+
+constexpr int HANDLED_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
+
+extern "C" void on_fatal_signal(int sig) {
+    if (g_have_temp) ::unlink(g_temp_path);
+    ::signal(sig, SIG_DFL);
+    ::raise(sig);
+}
+
+class SignalsBlocked {
+public:
+    SignalsBlocked() {
+        sigset_t set;
+        sigemptyset(&set);
+        for (int s : HANDLED_SIGNALS) sigaddset(&set, s);
+        pthread_sigmask(SIG_BLOCK, &set, &old_);
+    }
+    ~SignalsBlocked() { pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
+
+private:
+    sigset_t old_;
+};
+
+void set_temp(const std::string& path) {
+    SignalsBlocked blocked;
+    if (path.empty()) {
+        g_have_temp = 0;
+        return;
+    }
+    std::memcpy(g_temp_path, path.c_str(), path.size() + 1);  // fits: mkstemp made it
+    g_have_temp = 1;
+}
+
+std::string folder_of(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string base_of(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+mode_t current_umask() {
+    const mode_t m = ::umask(0);
+    ::umask(m);
+    return m;
+}
+
+}  // namespace
+
+void install_signal_handlers() {
+    struct sigaction sa {};
+    sa.sa_handler = on_fatal_signal;
+    sigemptyset(&sa.sa_mask);
+    for (int s : HANDLED_SIGNALS) {
+        struct sigaction old {};
+        // A signal ignored by whoever started us stays ignored (nohup).
+        if (::sigaction(s, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+        ::sigaction(s, &sa, nullptr);
+    }
+}
+
+// ---- Input -----------------------------------------------------------------
+
+Input::Input(const std::string& path) {
+    if (path == "-") {
+        fd_ = STDIN_FILENO;
+        is_stdin_ = true;
+        name_ = "stdin";
+        if (::fstat(fd_, &st_) != 0) fail_errno("cannot read standard input");
+        return;
+    }
+    path_ = name_ = path;
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) fail_errno("cannot open");
+    if (::fstat(fd_, &st_) != 0) fail_errno("cannot read");
+    if (S_ISDIR(st_.st_mode)) throw Failure("is a directory");
+}
+
+Input::~Input() {
+    if (!is_stdin_ && fd_ >= 0) ::close(fd_);
+}
+
+uint64_t Input::size() const { return S_ISREG(st_.st_mode) ? uint64_t(st_.st_size) : 0; }
+
+void remove_input(const Input& input) {
+    if (input.is_stdin()) return;
+    if (::unlink(input.path().c_str()) != 0) fail_errno("cannot remove the input");
+}
+
+// ---- Output ----------------------------------------------------------------
+
+Output::Output() : fd_(STDOUT_FILENO) {}
+
+Output::Output(const std::string& path, bool force, const Input& input)
+    : fd_(-1), path_(path), force_(force) {
+    struct stat existing;
+    if (::stat(path.c_str(), &existing) == 0) {
+        if (!input.is_stdin() && existing.st_dev == input.status().st_dev &&
+            existing.st_ino == input.status().st_ino) {
+            throw Failure("input and output are the same file");
+        }
+        if (!force) throw Failure(path + " already exists; not overwritten (use -f)");
+        if (S_ISDIR(existing.st_mode)) throw Failure(path + " is a directory");
+    }
+    const std::string pattern = folder_of(path) + "/." + base_of(path) + ".XXXXXX";
+    if (pattern.size() >= sizeof g_temp_path) throw Failure(path + ": name too long");
+    std::string temp = pattern;
+    fd_ = ::mkostemp(temp.data(), O_CLOEXEC);  // mode 0600 until commit
+    if (fd_ < 0) fail_errno("cannot create a file in " + folder_of(path));
+    temp_ = temp;
+    set_temp(temp_);
+
+    if (input.is_stdin() || !S_ISREG(input.status().st_mode)) {
+        mode_ = 0666 & ~current_umask();
+        times_[0].tv_nsec = times_[1].tv_nsec = UTIME_OMIT;
+    } else {
+        mode_ = input.status().st_mode & 0777;
+        times_[0] = input.status().st_atim;
+        times_[1] = input.status().st_mtim;
+    }
+}
+
+Output::~Output() {
+    if (!committed_) discard();
+}
+
+void Output::discard() {
+    if (path_.empty()) return;
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    ::unlink(temp_.c_str());
+    set_temp("");
+}
+
+void Output::commit() {
+    if (path_.empty()) return;
+    if (::fchmod(fd_, mode_) != 0) fail_errno("cannot set the permissions of " + path_);
+    ::futimens(fd_, times_);  // best effort, as gzip does
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) fail_errno("write error on " + path_);
+    if (force_) {
+        if (::rename(temp_.c_str(), path_.c_str()) != 0) fail_errno("cannot create " + path_);
+    } else if (::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, path_.c_str(),
+                           RENAME_NOREPLACE) != 0) {
+        if (errno == EEXIST) throw Failure(path_ + " already exists; not overwritten (use -f)");
+        if (errno != EINVAL && errno != ENOSYS) fail_errno("cannot create " + path_);
+        // The file system cannot rename without replacing: a hard link
+        // refuses an existing name just as well.
+        if (::link(temp_.c_str(), path_.c_str()) != 0) {
+            if (errno == EEXIST) {
+                throw Failure(path_ + " already exists; not overwritten (use -f)");
+            }
+            fail_errno("cannot create " + path_);
+        }
+        ::unlink(temp_.c_str());
+    }
+    committed_ = true;
+    set_temp("");
+}
+
+}  // namespace vorlex::cli

@@ -1,0 +1,72 @@
+// Inputs and outputs on disk. An output file is written under a temporary
+// name in its destination folder and renamed into place only when everything
+// succeeded; on failure, and on SIGINT, SIGTERM or SIGHUP, the temporary file
+// is removed, so a failed run leaves neither a partial file nor a changed
+// input behind. Without -f an existing file is never replaced, not even one
+// that appears while we work.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <string>
+
+namespace vorlex::cli {
+
+// Catch the signals that end the process, removing the temporary output.
+void install_signal_handlers();
+
+class Input {
+public:
+    // "-" is standard input. Throws Failure when the file cannot be read.
+    explicit Input(const std::string& path);
+    ~Input();
+    Input(const Input&) = delete;
+    Input& operator=(const Input&) = delete;
+
+    int fd() const { return fd_; }
+    bool is_stdin() const { return is_stdin_; }
+    const std::string& path() const { return path_; }
+    // The name messages use: the path, or "stdin".
+    const std::string& name() const { return name_; }
+    // Bytes in the file, 0 when not known (pipes).
+    uint64_t size() const;
+    const struct stat& status() const { return st_; }
+
+private:
+    int fd_ = -1;
+    bool is_stdin_ = false;
+    std::string path_, name_;
+    struct stat st_ {};
+};
+
+class Output {
+public:
+    // Standard output: nothing to commit or remove.
+    Output();
+    // A temporary file beside `path`, to become `path` on commit. Throws
+    // Failure when path exists (unless force) or is the input itself.
+    Output(const std::string& path, bool force, const Input& input);
+    ~Output();
+    Output(const Output&) = delete;
+    Output& operator=(const Output&) = delete;
+
+    int fd() const { return fd_; }
+    bool is_file() const { return !path_.empty(); }
+    // Give the file the input's permissions and times, then move it into place.
+    void commit();
+
+private:
+    void discard();
+
+    int fd_;
+    std::string path_, temp_;
+    bool force_ = false;
+    mode_t mode_ = 0;
+    struct timespec times_[2] {};
+    bool committed_ = false;
+};
+
+// Remove the input after a successful run (--rm).
+void remove_input(const Input& input);
+
+}  // namespace vorlex::cli

@@ -1,0 +1,240 @@
+// Command-line parsing in the conventions of gzip, lz4 and zstd: clustered
+// short flags (-dc), values attached or separate (-T2, -T 2, --threads=2),
+// "--" ends the options and "-" is standard input.
+#include "options.hpp"
+
+#include <cctype>
+#include <functional>
+
+#include "container_format.hpp"
+
+namespace vorlex::cli {
+
+std::optional<uint64_t> parse_size(const std::string& text) {
+    size_t i = 0;
+    uint64_t value = 0;
+    while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) {
+        const uint64_t digit = uint64_t(text[i] - '0');
+        if (value > (UINT64_MAX - digit) / 10) return std::nullopt;
+        value = value * 10 + digit;
+        ++i;
+    }
+    if (i == 0) return std::nullopt;
+    std::string suffix = text.substr(i);
+    for (char& c : suffix) c = char(std::tolower(static_cast<unsigned char>(c)));
+    unsigned shift = 0;
+    if (suffix.empty()) {
+        shift = 0;
+    } else if (suffix == "k" || suffix == "kib") {
+        shift = 10;
+    } else if (suffix == "m" || suffix == "mib") {
+        shift = 20;
+    } else if (suffix == "g" || suffix == "gib") {
+        shift = 30;
+    } else {
+        return std::nullopt;
+    }
+    if (shift != 0 && value > (UINT64_MAX >> shift)) return std::nullopt;
+    return value << shift;
+}
+
+namespace {
+
+struct Parser {
+    ParsedOptions result;
+    Options& o = result.options;
+    bool test = false, decompress = false, list = false, codecs = false, help = false,
+         version = false;
+
+    void error(const std::string& what) {
+        if (result.error.empty()) result.error = what;
+    }
+
+    void set_block_size(const std::string& v) {
+        const auto n = parse_size(v);
+        if (!n || *n < MIN_CLI_BLOCK_SIZE || *n > format::MAX_BLOCK_SIZE) {
+            return error("invalid block size '" + v + "' (1K to 64M)");
+        }
+        o.block_size = uint32_t(*n);
+    }
+
+    void set_threads(const std::string& v) {
+        const auto n = parse_size(v);
+        if (!n || v.find_first_not_of("0123456789") != std::string::npos || *n > MAX_THREADS) {
+            return error("invalid thread count '" + v + "' (0 to 256, 0 for one per CPU)");
+        }
+        o.threads = unsigned(*n);
+    }
+
+    void set_size(const std::string& v) {
+        const auto n = parse_size(v);
+        if (!n) return error("invalid size '" + v + "'");
+        o.size = *n;
+    }
+
+    // A flag without a value; false when the letter or word is unknown.
+    bool flag(const std::string& name) {
+        if (name == "z" || name == "compress") {
+            decompress = test = list = false;
+        } else if (name == "d" || name == "decompress" || name == "uncompress") {
+            decompress = true;
+        } else if (name == "t" || name == "test") {
+            test = true;
+        } else if (name == "l" || name == "list") {
+            list = true;
+        } else if (name == "codecs") {
+            codecs = true;
+        } else if (name == "c" || name == "stdout") {
+            o.to_stdout = true;
+        } else if (name == "f" || name == "force") {
+            o.force = true;
+        } else if (name == "k" || name == "keep") {
+            o.remove_input = false;
+        } else if (name == "rm") {
+            o.remove_input = true;
+        } else if (name == "q" || name == "quiet") {
+            o.verbosity = 0;
+        } else if (name == "v" || name == "verbose") {
+            o.verbosity = 2;
+        } else if (name == "progress") {
+            o.progress = ProgressMode::always;
+        } else if (name == "no-progress") {
+            o.progress = ProgressMode::never;
+        } else if (name == "raw") {
+            o.raw = true;
+        } else if (name == "h" || name == "help") {
+            help = true;
+        } else if (name == "V" || name == "version") {
+            version = true;
+        } else {
+            return false;
+        }
+        return true;
+    }
+
+    // The setter of an option that takes a value, or null.
+    std::function<void(const std::string&)> valued(const std::string& name) {
+        if (name == "codec") return [this](const std::string& v) { o.codec = v; };
+        if (name == "B" || name == "block-size") {
+            return [this](const std::string& v) { set_block_size(v); };
+        }
+        if (name == "T" || name == "threads") {
+            return [this](const std::string& v) { set_threads(v); };
+        }
+        if (name == "o" || name == "output") return [this](const std::string& v) { o.output = v; };
+        if (name == "size") return [this](const std::string& v) { set_size(v); };
+        return nullptr;
+    }
+
+    void parse(const std::vector<std::string>& args) {
+        bool options_done = false;
+        for (size_t i = 0; i < args.size(); ++i) {
+            const std::string& a = args[i];
+            if (options_done || a == "-" || a.size() < 2 || a[0] != '-') {
+                o.files.push_back(a);
+            } else if (a == "--") {
+                options_done = true;
+            } else if (a[1] == '-') {
+                long_option(a.substr(2), args, i);
+            } else {
+                short_cluster(a, args, i);
+            }
+        }
+    }
+
+    void long_option(const std::string& body, const std::vector<std::string>& args, size_t& i) {
+        const size_t eq = body.find('=');
+        const std::string name = body.substr(0, eq);
+        if (auto set = valued(name)) {
+            if (eq != std::string::npos) return set(body.substr(eq + 1));
+            if (i + 1 >= args.size()) return error("option '--" + name + "' needs a value");
+            return set(args[++i]);
+        }
+        if (eq != std::string::npos || !flag(name)) error("unknown option '--" + body + "'");
+    }
+
+    void short_cluster(const std::string& a, const std::vector<std::string>& args, size_t& i) {
+        for (size_t k = 1; k < a.size(); ++k) {
+            const std::string letter(1, a[k]);
+            if (auto set = valued(letter)) {
+                if (k + 1 < a.size()) return set(a.substr(k + 1));
+                if (i + 1 >= args.size()) return error("option '-" + letter + "' needs a value");
+                return set(args[++i]);
+            }
+            if (!flag(letter)) return error("unknown option '-" + letter + "'");
+        }
+    }
+
+    void finish() {
+        if (help) {
+            o.mode = Mode::help;
+        } else if (version) {
+            o.mode = Mode::version;
+        } else if (codecs) {
+            o.mode = Mode::codecs;
+        } else if (list) {
+            o.mode = Mode::list;
+        } else if (test) {
+            o.mode = Mode::test;
+        } else if (decompress) {
+            o.mode = Mode::decompress;
+        }
+        if (o.files.empty()) o.files.push_back("-");
+        if (o.output && o.to_stdout) error("-o and -c cannot be combined");
+        if (o.output && o.files.size() > 1) error("-o takes a single input file");
+        if (o.output && (o.mode == Mode::test || o.mode == Mode::list)) {
+            error("-o makes no sense with -t or -l");
+        }
+        if (o.raw && o.mode == Mode::list) error("--raw data has no container to list");
+        if (o.size && !(o.raw && (o.mode == Mode::decompress || o.mode == Mode::test))) {
+            error("--size only applies to --raw decompression");
+        }
+    }
+};
+
+}  // namespace
+
+ParsedOptions parse_options(const std::vector<std::string>& args) {
+    Parser p;
+    p.parse(args);
+    p.finish();
+    return std::move(p.result);
+}
+
+const char* usage_text() {
+    return R"(Usage: vorlex [OPTION]... [FILE]...
+Compress FILEs to FILE.vlx (the default), or decompress FILE.vlx to FILE.
+With no FILE, or when FILE is -, read standard input and write standard output.
+
+Operations:
+  -z, --compress        compress (default)
+  -d, --decompress      decompress
+  -t, --test            check the integrity of compressed files
+  -l, --list            show codec, sizes, ratio and block count of containers
+      --codecs          list the codecs that can be loaded
+  vorlex bench ...      measure the codecs (see vorlex bench --help)
+
+Options:
+      --codec NAME      codec to compress with (default quicklz)
+  -B, --block-size N    block size, e.g. 4M, 256K (1K to 64M; default 1M)
+  -T, --threads N       worker threads (default: one per CPU; 0 likewise)
+  -o, --output FILE     write to FILE (one input only)
+  -c, --stdout          write to standard output, keep the input
+  -f, --force           overwrite existing files; write compressed data to a terminal
+  -k, --keep            keep the input (default)
+      --rm              remove the input after success
+      --raw             the codec's bare format, no container (one buffer in memory)
+      --size N          decompressed size for --raw -d (exact for codecs that need it,
+                        a capacity for the others)
+  -q, --quiet           report errors only
+  -v, --verbose         a summary line per file
+      --progress        show progress even when standard error is not a terminal
+      --no-progress     never show progress
+  -h, --help            show this help
+  -V, --version         show the version
+
+Exit status: 0 success, 1 a file failed (the others were processed), 2 usage error.
+)";
+}
+
+}  // namespace vorlex::cli

@@ -1,0 +1,49 @@
+// The command line: what `vorlex` was asked to do. Parsing only; checking
+// that codecs exist and files are usable happens later.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vorlex::cli {
+
+enum class Mode { compress, decompress, test, list, codecs, help, version };
+enum class ProgressMode { automatic, always, never };
+
+inline constexpr uint32_t DEFAULT_BLOCK_SIZE = 1u << 20;
+inline constexpr uint32_t MIN_CLI_BLOCK_SIZE = 1u << 10;
+inline constexpr unsigned MAX_THREADS = 256;
+
+struct Options {
+    Mode mode = Mode::compress;
+    std::string codec = "quicklz";
+    uint32_t block_size = DEFAULT_BLOCK_SIZE;
+    unsigned threads = 0;  // 0: one per CPU
+    std::optional<std::string> output;
+    bool to_stdout = false;
+    bool force = false;
+    bool remove_input = false;
+    int verbosity = 1;  // 0 with -q, 2 with -v
+    ProgressMode progress = ProgressMode::automatic;
+    bool raw = false;
+    std::optional<uint64_t> size;  // --size, for raw decompression
+    std::vector<std::string> files;  // "-" is standard input; none means "-"
+};
+
+struct ParsedOptions {
+    Options options;
+    std::string error;  // a usage error when not empty
+};
+
+ParsedOptions parse_options(const std::vector<std::string>& args);
+
+// "4096", "64K", "64k", "64KiB", "1M", "1MiB", "2G": bytes, or nothing when
+// the text is not a size or overflows 64 bits.
+std::optional<uint64_t> parse_size(const std::string& text);
+
+// The --help text.
+const char* usage_text();
+
+}  // namespace vorlex::cli

@@ -1,0 +1,103 @@
+// Whole-buffer compression and decompression through the host.
+#include "raw.hpp"
+
+#include <string>
+
+#include "block_codec.hpp"
+#include "buffer.hpp"
+#include "failure.hpp"
+
+namespace vorlex::cli {
+
+namespace {
+
+// Everything `in` holds, in a buffer that doubles as it fills. With the
+// right hint, one read fills it and finds the end in the spare byte.
+size_t read_all(Source& in, Buffer& buffer, uint64_t size_hint) {
+    size_t length = 0;
+    const uint64_t first = size_hint != 0 ? size_hint + 1 : 1u << 20;
+    if (first > SIZE_MAX - BUFFER_ALIGNMENT) throw Failure("input too large");
+    buffer.reserve(size_t(first));
+    for (;;) {
+        length += in.read(buffer.data() + length, buffer.capacity() - length);
+        if (length < buffer.capacity()) return length;
+        if (buffer.capacity() > SIZE_MAX / 2) throw Failure("input too large");
+        buffer.grow(buffer.capacity() * 2, length);
+    }
+}
+
+std::string codec_name(vorlex_codec* codec) {
+    return std::string("'") + vorlex_codec_get_name(codec) + "'";
+}
+
+// Worst cases that are not true bounds get this many tries, each doubling.
+constexpr int COMPRESS_TRIES = 3;
+
+}  // namespace
+
+Totals raw_compress(Source& in, Sink& out, vorlex_codec* codec, uint64_t size_hint) {
+    Buffer input;
+    const size_t n = read_all(in, input, size_hint);
+    size_t capacity = compress_capacity(codec, n);
+    Buffer output;
+    for (int attempt = 1;; ++attempt) {
+        output.reserve(capacity);
+        size_t produced = 0;
+        const vorlex_status st =
+            compress_block(codec, input.data(), n, output.data(), capacity, produced);
+        if (st > 0) {
+            out.write(output.data(), produced);
+            out.flush();
+            return {n, produced, 1};
+        }
+        if (st == VORLEX_STATUS_OUTPUT_FULL && attempt < COMPRESS_TRIES &&
+            capacity <= SIZE_MAX / 2) {
+            capacity *= 2;
+            continue;
+        }
+        if (st == VORLEX_STATUS_FAILED) {
+            throw Failure("codec " + codec_name(codec) + " refused " +
+                          (n == 0 ? std::string("an empty input") : "the input"));
+        }
+        throw Failure("codec " + codec_name(codec) + ": " + vorlex_status_to_string(st));
+    }
+}
+
+Totals raw_decompress(Source& in, Sink& out, vorlex_codec* codec, std::optional<uint64_t> size,
+                      uint64_t size_hint) {
+    Buffer input;
+    const size_t n = read_all(in, input, size_hint);
+    uint64_t capacity = 0;
+    if (vorlex_codec_records_size(codec)) {
+        size_t recorded = 0;
+        const vorlex_status st = vorlex_get_uncompressed_size(codec, input.data(), n, &recorded);
+        if (st <= 0) throw Failure(std::string("cannot read the size: ") + vorlex_status_to_string(st));
+        if (size && recorded > *size) {
+            throw Failure("recorded size " + std::to_string(recorded) + " exceeds --size " +
+                          std::to_string(*size));
+        }
+        capacity = recorded;
+    } else if (size) {
+        capacity = *size;
+    } else {
+        throw Failure("codec " + codec_name(codec) + " records no size: give --size");
+    }
+    if (capacity > SIZE_MAX - BUFFER_ALIGNMENT) throw Failure("size too large");
+    // Left uninitialised: a size read from damaged data costs address space,
+    // not memory, until the codec refuses the data.
+    Buffer output;
+    output.reserve(size_t(capacity));
+    size_t length = size_t(capacity);
+    const vorlex_status st =
+        vorlex_decompress(codec, output.data(), &length, input.data(), n, nullptr);
+    if (st == VORLEX_STATUS_NO_MEMORY) throw Failure("out of memory");
+    if (st <= 0) {
+        throw Failure("cannot decode (" + std::string(vorlex_codec_get_name(codec)) + ": " +
+                      vorlex_status_to_string(st) + ")");
+    }
+    out.write(output.data(), length);
+    out.flush();
+    return {length, n, 1};
+}
+
+}  // namespace vorlex::cli

@@ -1,0 +1,115 @@
+// Command-line parsing: every spelling of each option, the sizes, the mode
+// precedence and the combinations refused as usage errors.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "options.hpp"
+
+namespace {
+
+using namespace vorlex::cli;
+
+TEST(Options, SizesTakeBinarySuffixes) {
+    const struct {
+        const char* text;
+        std::optional<uint64_t> want;
+    } cases[] = {
+        {"4096", 4096},          {"64K", 64u << 10},       {"64k", 64u << 10},
+        {"64KiB", 64u << 10},    {"1M", 1u << 20},         {"3mib", 3u << 20},
+        {"2G", 2ull << 30},      {"0", 0},                 {"", std::nullopt},
+        {"K", std::nullopt},     {"12X", std::nullopt},    {"-1", std::nullopt},
+        {"1.5M", std::nullopt},  {"1MB", std::nullopt},
+        {"18446744073709551615", UINT64_MAX}, {"18446744073709551616", std::nullopt},
+        {"17179869184G", std::nullopt},
+    };
+    for (const auto& c : cases) EXPECT_EQ(parse_size(c.text), c.want) << c.text;
+}
+
+Options parse_ok(const std::vector<std::string>& args) {
+    const ParsedOptions p = parse_options(args);
+    EXPECT_EQ(p.error, "") << args.size();
+    return p.options;
+}
+
+TEST(Options, ValuesAttachedSeparateOrAfterEquals) {
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"-B64K", "-T3", "--codec", "lzjb"},
+             {"-B", "64K", "-T", "3", "--codec=lzjb"},
+             {"--block-size=64K", "--threads", "3", "--codec", "lzjb"}}) {
+        const Options o = parse_ok(args);
+        EXPECT_EQ(o.block_size, 64u << 10);
+        EXPECT_EQ(o.threads, 3u);
+        EXPECT_EQ(o.codec, "lzjb");
+        EXPECT_EQ(o.files, std::vector<std::string>{"-"}) << "no FILE is standard input";
+    }
+}
+
+TEST(Options, ClustersFilesAndTheEndOfOptions) {
+    const Options o = parse_ok({"-dcfv", "a", "-", "--", "-q", "--rm"});
+    EXPECT_EQ(o.mode, Mode::decompress);
+    EXPECT_TRUE(o.to_stdout);
+    EXPECT_TRUE(o.force);
+    EXPECT_EQ(o.verbosity, 2);
+    EXPECT_FALSE(o.remove_input);
+    EXPECT_EQ(o.files, (std::vector<std::string>{"a", "-", "-q", "--rm"}));
+
+    const Options t = parse_ok({"-kqT0", "-oout", "x", "--rm", "--no-progress", "--raw"});
+    EXPECT_EQ(t.output, "out");
+    EXPECT_EQ(t.threads, 0u);
+    EXPECT_EQ(t.verbosity, 0);
+    EXPECT_TRUE(t.remove_input);
+    EXPECT_TRUE(t.raw);
+    EXPECT_EQ(t.progress, ProgressMode::never);
+}
+
+TEST(Options, ModePrecedence) {
+    const struct {
+        std::vector<std::string> args;
+        Mode want;
+    } cases[] = {
+        {{}, Mode::compress},
+        {{"-d"}, Mode::decompress},
+        {{"-d", "-t"}, Mode::test},
+        {{"-t", "-l"}, Mode::list},
+        {{"-d", "-z"}, Mode::compress},
+        {{"-l", "--codecs"}, Mode::codecs},
+        {{"--codecs", "-V"}, Mode::version},
+        {{"-V", "-h", "-d"}, Mode::help},
+        {{"--uncompress"}, Mode::decompress},
+    };
+    for (const auto& c : cases) EXPECT_EQ(parse_ok(c.args).mode, c.want) << c.args.size();
+}
+
+TEST(Options, UsageErrors) {
+    const struct {
+        std::vector<std::string> args;
+        const char* message;
+    } cases[] = {
+        {{"-x"}, "unknown option '-x'"},
+        {{"--frobnicate"}, "unknown option '--frobnicate'"},
+        {{"--force=yes"}, "unknown option '--force=yes'"},
+        {{"-B"}, "'-B' needs a value"},
+        {{"--codec"}, "'--codec' needs a value"},
+        {{"-B", "1023"}, "invalid block size '1023'"},
+        {{"-B", "65M"}, "invalid block size '65M'"},
+        {{"-B", "lots"}, "invalid block size"},
+        {{"-T", "257"}, "invalid thread count '257'"},
+        {{"-T", "2K"}, "invalid thread count '2K'"},
+        {{"-o", "x", "-c", "a"}, "-o and -c cannot be combined"},
+        {{"-o", "x", "a", "b"}, "-o takes a single input file"},
+        {{"-t", "-o", "x", "a"}, "-o makes no sense"},
+        {{"--raw", "-l"}, "no container to list"},
+        {{"--size", "10", "-d"}, "--size only applies to --raw decompression"},
+        {{"--size", "10", "--raw"}, "--size only applies to --raw decompression"},
+        {{"--size", "ten", "--raw", "-d"}, "invalid size 'ten'"},
+    };
+    for (const auto& c : cases) {
+        const ParsedOptions p = parse_options(c.args);
+        EXPECT_NE(p.error.find(c.message), std::string::npos)
+            << c.message << " <> " << p.error;
+    }
+}
+
+}  // namespace
