@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <barrier>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -185,6 +186,7 @@ TEST(Threads, EveryCodecFromEightThreadsAtOnce) {
     for (auto& th : threads) th.join();
 
     ASSERT_FALSE(results[0].empty());
+    std::printf("%zu codec uses in each of %d threads\n", results[0].size(), THREADS);
     for (int t = 0; t < THREADS; ++t) {
         ASSERT_EQ(results[t].size(), results[0].size()) << "thread " << t;
         for (size_t i = 0; i < results[t].size(); ++i) {
