@@ -6,6 +6,9 @@ CORPUS_ZIPS  ?= $(abspath ../shared/corpus/silesia)
 CORPUS_DIR   ?= $(abspath $(BUILD)/corpus)
 JOBS         ?= $(shell nproc)
 CTEST_ARGS   ?=
+FUZZ_SECONDS ?= 60
+FUZZ_RUNS    ?= 20000
+FUZZ_SMOKE_SECONDS ?= 15
 # make run: the benchmark of every codec on the built-in input.
 RUN_ARGS     ?= --rounds 3 --min-time 0.1
 # make bench: rounds and least seconds per round for whole files and for the
@@ -16,7 +19,7 @@ BENCH_SMALL_ARGS ?= --rounds 5 --min-time 0.05
 # The corpus folder tests read: the caller's VORLEX_CORPUS_DIR, else ours.
 corpus_env = VORLEX_CORPUS_DIR="$${VORLEX_CORPUS_DIR:-$$( [ -d $(CORPUS_DIR) ] && echo $(CORPUS_DIR))}"
 
-.PHONY: all setup build test run bench asan corpus install clean
+.PHONY: all setup build test run bench asan corpus install clean fuzz fuzz-smoke tsan valgrind
 
 all: build
 
@@ -45,6 +48,22 @@ asan: setup corpus
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && $(corpus_env) ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS) $(CTEST_ARGS)
+
+# Reliability stages (docs/reliability.md): every fuzz target FUZZ_SECONDS
+# seconds each, or FUZZ_RUNS runs each (CI; at most FUZZ_SMOKE_SECONDS seconds
+# per target, which caps the slow fari and brieflz targets); the 8-thread test under
+# ThreadSanitizer; the test suite under valgrind memcheck.
+fuzz:
+	scripts/ci-fuzz.sh --seconds $(FUZZ_SECONDS)
+
+fuzz-smoke:
+	scripts/ci-fuzz.sh --runs $(FUZZ_RUNS) --max-seconds $(FUZZ_SMOKE_SECONDS)
+
+tsan:
+	scripts/ci-tsan.sh
+
+valgrind:
+	scripts/ci-valgrind.sh
 
 install: build
 	cmake --install $(BUILD) --prefix $(or $(PREFIX),/usr/local)

@@ -4,7 +4,9 @@
 // record. Every other codec works on whole buffers, so its stream gathers the
 // input and runs the buffer call at FINISH, then hands the result out as the
 // caller's output space allows.
+#include <cstdint>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -15,6 +17,15 @@
 namespace {
 
 constexpr uint32_t HOST_BUFFERED = 1u << 0;
+
+// The most a stream offers a decoder whose data records no size: 1 GiB, or
+// 64 times the input when that is more. Growth must stop well short of
+// exhausting memory: a decoder reports a stream cut short inside an item as
+// a full output too (lzjb), and no capacity ever satisfies such a stream.
+size_t max_guessed_output(size_t input) {
+    const size_t floor = size_t(1) << 30;
+    return input > floor / 64 ? (input > SIZE_MAX / 64 ? SIZE_MAX : input * 64) : floor;
+}
 
 struct Buffered {
     std::vector<uint8_t> input;
@@ -56,18 +67,22 @@ vorlex_status decompress_all(vorlex_codec* codec, vorlex_options* options, Buffe
     } else {
         cap = b.input.size() < (size_t(1) << 16) ? size_t(1) << 16 : b.input.size() * 4;
     }
-    // Without a recorded size, grow the output until the data fits.
+    // Without a recorded size, grow the output until the data fits. Each
+    // trial buffer is left uninitialised, so a trial costs the memory the
+    // decoder writes, not the capacity offered: a hostile size in a header,
+    // or a stream that fits no capacity, does not exhaust memory.
+    const size_t limit = max_guessed_output(b.input.size());
     for (;;) {
-        b.output.resize(cap);
+        std::unique_ptr<uint8_t[]> trial(new uint8_t[cap]);
         size_t produced = cap;
-        const vorlex_status st = vorlex_decompress(codec, b.output.data(), &produced,
+        const vorlex_status st = vorlex_decompress(codec, trial.get(), &produced,
                                                    b.input.data(), b.input.size(), options);
         if (st == VORLEX_STATUS_OK) {
-            b.output.resize(produced);
+            b.output.assign(trial.get(), trial.get() + produced);
             return st;
         }
-        if (sized || st != VORLEX_STATUS_OUTPUT_FULL || cap > (size_t(1) << 40)) return st;
-        cap *= 2;
+        if (sized || st != VORLEX_STATUS_OUTPUT_FULL || cap >= limit) return st;
+        cap = cap > limit / 2 ? limit : cap * 2;
     }
 }
 

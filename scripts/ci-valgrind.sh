@@ -1,0 +1,21 @@
+#!/bin/sh
+# ci-valgrind.sh: the whole test suite, fuzz replays included, once under
+# valgrind memcheck in build-valgrind/: any invalid access, use of an
+# uninitialised value or leak (definite, indirect or possible) fails the test
+# it happens in. Every test executable runs through valgrind (CMake's
+# emulator hook); the shell-script tests (ABI shape) run as they are. The
+# corpus is left out (VORLEX_CORPUS_DIR unset), and death tests, whose child
+# processes abort on purpose, are filtered out.
+set -eu
+cd "$(dirname "$0")/.."
+build=${VALGRIND_BUILD:-build-valgrind}
+scripts/setup.sh valgrind
+vg="$(command -v valgrind);--error-exitcode=99;--leak-check=full"
+vg="$vg;--show-leak-kinds=definite,indirect,possible"
+vg="$vg;--errors-for-leak-kinds=definite,indirect,possible;--track-fds=no;--quiet"
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLEX_BUILD_EXAMPLES=OFF \
+  "-DCMAKE_CROSSCOMPILING_EMULATOR=$vg" >/dev/null
+cmake --build "$build" -j "${JOBS:-2}"
+cd "$build"
+unset VORLEX_CORPUS_DIR
+ctest --output-on-failure -j "${JOBS:-2}" --timeout 1500 -E "${VALGRIND_EXCLUDE:-DeathTest}"
