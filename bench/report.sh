@@ -62,6 +62,11 @@ trap 'rm -rf "$tmp"' EXIT
   echo
   cat "$tmp/small.md"
   echo
+  echo "## Targets and what bounds them"
+  echo
+  echo "Each codec's targets (speed ÷ lz4, copy ÷ memcpy), the profile of what"
+  echo "bounds it and what was tried are in [performance.md](performance.md)."
+  echo
   echo "## Reproducing"
   echo
   echo '```'

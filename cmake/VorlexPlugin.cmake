@@ -41,6 +41,7 @@ function(vorlex_add_plugin codec)
     target_link_options(${target} PRIVATE -Wl,--no-undefined -Wl,--as-needed)
   endif()
   install(TARGETS ${target} LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/vorlex/plugins)
+  set_property(GLOBAL APPEND PROPERTY VORLEX_PLUGIN_TARGETS ${target})
 
   if(VORLEX_BUILD_TESTS AND NOT VORLEX_SANITIZE)
     add_test(NAME abi.${codec}
@@ -48,4 +49,25 @@ function(vorlex_add_plugin codec)
               libvorlex-plugin-${codec}.so vorlex_plugin_init_codec ${P_EXPORTS})
     set_tests_properties(abi.${codec} PROPERTIES LABELS quick)
   endif()
+endfunction()
+
+# vorlex_depend_on_plugins(<target>): build every plug-in before <target>, for
+# programs that load them at run time.
+function(vorlex_depend_on_plugins target)
+  get_property(plugins GLOBAL PROPERTY VORLEX_PLUGIN_TARGETS)
+  if(plugins)
+    add_dependencies(${target} ${plugins})
+  endif()
+endfunction()
+
+# vorlex_add_child_directories(): add_subdirectory for every child folder of
+# the current one that has a CMakeLists.txt, in name order.
+function(vorlex_add_child_directories)
+  file(GLOB children LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} *)
+  list(SORT children)
+  foreach(child IN LISTS children)
+    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${child}/CMakeLists.txt)
+      add_subdirectory(${child})
+    endif()
+  endforeach()
 endfunction()

@@ -52,18 +52,14 @@ inline size_t equal_prefix8(const uint8_t* src, size_t o, size_t s) {
     return x == 0 ? 8 : size_t(__builtin_ctzll(x)) >> 3;
 }
 
-// The length of a match whose first four bytes are known equal, with s at
-// least 10 bytes before the last input byte: 4 or 5 when the next bytes
-// differ, and from 6 on as far as the bytes agree, stopped at the longest
-// token length and 4 bytes before the end (last - s - 3, at least 7 here).
-// Lengths 4 and 5 are decided by branches, which the processor predicts
-// well on regular data; only longer matches are measured 8 bytes at a time.
-size_t match_length(const uint8_t* src, size_t o, size_t s, size_t last) {
-    if (src[o + 4] != src[s + 4]) return 4;
-    if (src[o + 5] != src[s + 5]) return 5;
+// The length of a match whose first eight bytes are known equal, with s at
+// least 10 bytes before the last input byte: as far as the bytes agree,
+// stopped at the longest token length and 4 bytes before the end
+// (last - s - 3, at least 7 here).
+size_t long_match_length(const uint8_t* src, size_t o, size_t s, size_t last) {
     size_t limit = last - s - 3;
     if (limit > QLZ_MAX_MATCH) limit = QLZ_MAX_MATCH;
-    size_t len = 6;
+    size_t len = 8;
     while (len < limit) {
         if (s + len + 8 > last + 1) {
             // Fewer than 8 bytes left to read at s + len.
@@ -107,6 +103,12 @@ extern "C" size_t qlz_compress(const void* source, char* destination, size_t siz
         // Where the last match ended: s - match_end literals have followed it
         // (the count does not restart with a group).
         size_t match_end = 0;
+        // The 4 bytes at s. After a literal or a match of 3 to 7 bytes they
+        // come from 8-byte loads made at the previous position, so the next
+        // hash and table lookup wait for no new load: that shortens the path
+        // the processor has to redo after a mispredicted item, which
+        // dominates the loop's time.
+        uint32_t next_w = load_le32(src);
         // The hints below keep the rare cases (a full group, an empty entry)
         // out of the straight path; measured, they are worth a few percent.
         while (s <= search_end) {
@@ -125,7 +127,8 @@ extern "C" size_t qlz_compress(const void* source, char* destination, size_t siz
                 cw = QLZ_CW_SENTINEL;
             }
 
-            const uint32_t w = load_le32(src + s);
+            const uint32_t w = next_w;
+            const uint64_t q = load_le64(src + s);  // s + 7 <= last - 3
             const uint32_t h = qlz_position_hash(w);
             qlz_encoder_entry* const entry = table + h;
             const uint32_t o = entry->position;
@@ -143,7 +146,27 @@ extern "C" size_t qlz_compress(const void* source, char* destination, size_t siz
                      (dist == 1 && s - match_end >= 3 && s > 3 && inside_run(src, s)))) {
                     cw = (cw >> 1) | QLZ_CW_SENTINEL;
                     size_t len = QLZ_MIN_MATCH;
-                    if (old_word == w) len = match_length(src, o, s, last);
+                    if (old_word == w) {
+                        // Four bytes agree. Lengths 4 to 7 (all within the
+                        // limit, which is at least 7 here) come from one 8-byte
+                        // compare without a branch, and so do the next
+                        // position's bytes: data with mixed short lengths
+                        // would mispredict a branch per length step.
+                        const uint64_t x = load_le64(src + o) ^ q;
+                        if (x != 0) {
+                            const unsigned bits = unsigned(__builtin_ctzll(x)) & ~7u;  // 32..56
+                            len = bits >> 3;
+                            // s + 10 <= last; bytes s + len .. s + len + 3.
+                            next_w = uint32_t(load_le64(src + s + 3) >> (bits - 24));
+                        } else {
+                            len = long_match_length(src, o, s, last);
+                            next_w = load_le32(src + s + len);  // a match ends 4 bytes early
+                        }
+                        s += len;
+                    } else {
+                        s += len;
+                        next_w = uint32_t(q >> 24);
+                    }
                     if (len <= QLZ_MAX_SHORT_MATCH) {
                         store_le16(body + d, uint16_t(h << 4 | (len - 2)));
                         d += QLZ_SHORT_TOKEN;
@@ -153,7 +176,6 @@ extern "C" size_t qlz_compress(const void* source, char* destination, size_t siz
                         d += QLZ_LONG_TOKEN;
                     }
                     // Positions inside the match are not entered in the table.
-                    s += len;
                     match_end = s;
                     continue;
                 }
@@ -162,6 +184,7 @@ extern "C" size_t qlz_compress(const void* source, char* destination, size_t siz
             }
             body[d++] = uint8_t(w);
             ++s;
+            next_w = uint32_t(q >> 8);
             cw >>= 1;
         }
     }
