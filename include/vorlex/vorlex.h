@@ -52,7 +52,9 @@ VORLEX_EXPORT void vorlex_set_memory_functions(vorlex_alloc_func alloc,
 VORLEX_EXPORT vorlex_codec* vorlex_get_codec(const char* name);
 
 /* Why vorlex_get_codec(name) returned NULL, or NULL if it did not. The text
- * stays valid until the process ends. */
+ * stays valid until the process ends. A name with no plug-in file in any
+ * folder gets a fixed text that does not repeat the name, and looking it up
+ * keeps nothing: names from untrusted data cannot make the process grow. */
 VORLEX_EXPORT const char* vorlex_get_codec_error(const char* name);
 
 /*

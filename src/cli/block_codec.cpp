@@ -1,4 +1,4 @@
-// Codec calls shared by the container writer and the raw mode.
+// Codec calls shared by the container reader and writer and the raw mode.
 #include "block_codec.hpp"
 
 #include <algorithm>
@@ -10,6 +10,11 @@ namespace {
 // Filler sits within the first header + 9 bytes of a block; 64 covers it.
 constexpr size_t ZEROED_HEAD = 64;
 }  // namespace
+
+std::string codec_unavailable(const std::string& name) {
+    const char* why = vorlex_get_codec_error(name.c_str());
+    return "unknown codec '" + name + "'" + (why != nullptr ? std::string(" (") + why + ")" : "");
+}
 
 size_t compress_capacity(vorlex_codec* codec, size_t n) {
     const size_t bound = vorlex_get_max_compressed_size(codec, n);

@@ -4,10 +4,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include <vorlex/vorlex.h>
 
 namespace vorlex::cli {
+
+// Why codec NAME cannot be used, as the tool words it:
+// "unknown codec 'NAME' (reason from libvorlex)".
+std::string codec_unavailable(const std::string& name);
 
 // Output room to offer for n input bytes: the codec's worst case, or n plus
 // a margin when it names none. Not a promise for brieflz and fari, whose

@@ -6,6 +6,7 @@
 
 #include <vorlex/vorlex.h>
 
+#include "block_codec.hpp"
 #include "checksum.hpp"
 #include "container.hpp"
 #include "container_parser.hpp"
@@ -20,10 +21,7 @@ namespace {
 
 vorlex_codec* load_codec(const std::string& name) {
     vorlex_codec* codec = vorlex_get_codec(name.c_str());
-    if (codec == nullptr) {
-        const char* why = vorlex_get_codec_error(name.c_str());
-        throw Failure(why != nullptr ? why : "unknown codec '" + name + "'");
-    }
+    if (codec == nullptr) throw Failure(codec_unavailable(name));
     return codec;
 }
 

@@ -8,6 +8,7 @@
 
 #include <vorlex/vorlex.h>
 
+#include "block_codec.hpp"
 #include "commands.hpp"
 #include "files.hpp"
 #include "messages.hpp"
@@ -62,9 +63,7 @@ int run(int argc, char** argv) {
     if (o.mode == Mode::compress || o.raw) {
         codec = vorlex_get_codec(o.codec.c_str());
         if (codec == nullptr) {
-            const char* why = vorlex_get_codec_error(o.codec.c_str());
-            usage_error(std::string(why != nullptr ? why : "unknown codec") +
-                        "; see vorlex --codecs");
+            usage_error(codec_unavailable(o.codec) + "; see vorlex --codecs");
             return EXIT_USAGE;
         }
         if (o.raw && o.mode != Mode::compress && !o.size && !vorlex_codec_records_size(codec)) {

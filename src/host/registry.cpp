@@ -2,9 +2,12 @@
 // libvorlex-plugin-NAME.so, in search order, that loads and accepts the name:
 // the folders of VORLEX_PLUGIN_PATH, then the installed plug-in folder
 // (found beside libvorlex itself, then at its configured path), then the
-// build tree's. Each name is resolved once (std::call_once), whatever the
-// number of threads asking; the outcome, success or the reason for failure, is
-// kept for the life of the process, so handles never dangle.
+// build tree's. A name with a plug-in file is resolved once (std::call_once),
+// whatever the number of threads asking; the outcome, success or the reason
+// for failure, is kept for the life of the process, so handles never dangle.
+// A name with no file anywhere leaves nothing behind: names can come from
+// untrusted data (a container header, a command line), and remembering each
+// distinct unknown one would let such data grow the process without bound.
 #include <dirent.h>
 #include <dlfcn.h>
 #include <sys/stat.h>
@@ -48,6 +51,12 @@ struct Entry {
 
 class Registry {
 public:
+    Entry* find(const std::string& name) {
+        std::lock_guard lock(mutex_);
+        const auto it = entries_.find(name);
+        return it == entries_.end() ? nullptr : it->second.get();
+    }
+
     Entry& entry(const std::string& name) {
         std::lock_guard lock(mutex_);
         auto& slot = entries_[name];
@@ -130,12 +139,21 @@ bool try_plugin(const std::string& path, vorlex_codec& codec, std::string& why) 
     return true;
 }
 
-void load(Entry& e) {
-    const std::string file = PREFIX + e.codec.name + SUFFIX;
-    std::string reasons;
+constexpr const char NOT_FOUND[] = "no plug-in file of that name was found";
+
+// The plug-in files for NAME, in search order.
+std::vector<std::string> plugin_files(const std::string& name) {
+    std::vector<std::string> paths;
     for (const std::string& dir : search_dirs()) {
-        const std::string path = dir + "/" + file;
-        if (!is_file(path)) continue;
+        std::string path = dir + "/" + PREFIX + name + SUFFIX;
+        if (is_file(path)) paths.push_back(std::move(path));
+    }
+    return paths;
+}
+
+void load(Entry& e) {
+    std::string reasons;
+    for (const std::string& path : plugin_files(e.codec.name)) {
         std::string why;
         if (try_plugin(path, e.codec, why)) {
             e.loaded = true;
@@ -143,26 +161,33 @@ void load(Entry& e) {
         }
         reasons += (reasons.empty() ? "" : "; ") + why;
     }
-    e.error = reasons.empty() ? "unknown codec '" + e.codec.name + "' (no " + file + " found)"
-                              : reasons;
+    // The file can vanish between the look and the load.
+    e.error = reasons.empty() ? NOT_FOUND : reasons;
 }
 
-Entry* resolve(const char* name) {
-    if (!is_valid_codec_name(name)) return nullptr;
-    Entry& e = registry().entry(name);
-    std::call_once(e.once, load, e);
-    return &e;
+// The outcome for a valid NAME: a loaded entry, a remembered failure, or
+// nullptr when no plug-in file of that name exists.
+Entry* resolve(const std::string& name) {
+    Entry* e = registry().find(name);
+    if (e == nullptr) {
+        if (plugin_files(name).empty()) return nullptr;
+        e = &registry().entry(name);
+    }
+    std::call_once(e->once, load, *e);
+    return e;
 }
 
 }  // namespace
 }  // namespace vorlex::host
 
+using vorlex::host::is_valid_codec_name;
 using vorlex::host::resolve;
 
 extern "C" {
 
 vorlex_codec* vorlex_get_codec(const char* name) {
     try {
+        if (!is_valid_codec_name(name)) return nullptr;
         vorlex::host::Entry* e = resolve(name);
         return e != nullptr && e->loaded ? &e->codec : nullptr;
     } catch (...) {
@@ -172,10 +197,11 @@ vorlex_codec* vorlex_get_codec(const char* name) {
 
 const char* vorlex_get_codec_error(const char* name) {
     try {
-        vorlex::host::Entry* e = resolve(name);
-        if (e == nullptr) {
+        if (!is_valid_codec_name(name)) {
             return "invalid codec name (use lower-case letters, digits, '_' and '-')";
         }
+        vorlex::host::Entry* e = resolve(name);
+        if (e == nullptr) return vorlex::host::NOT_FOUND;
         return e->loaded ? nullptr : e->error.c_str();
     } catch (...) {
         return "out of memory";

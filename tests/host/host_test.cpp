@@ -60,7 +60,7 @@ TEST(Host, ReportsWhyACodecCannotBeLoaded) {
         const char* name;
         const char* reason;
     } cases[] = {
-        {"nosuchcodec", "unknown codec 'nosuchcodec'"},
+        {"nosuchcodec", "no plug-in file of that name was found"},
         {"noentry", "no vorlex_plugin_init_codec"},
         {"refuser", "refused codec 'refuser'"},
     };
