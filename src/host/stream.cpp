@@ -8,13 +8,16 @@
 #include <cstring>
 #include <memory>
 #include <new>
-#include <vector>
 
 #include <vorlex/vorlex.h>
 
 #include "codec.hpp"
+#include "host_allocator.hpp"
 
 namespace {
+
+using vorlex::host::HostBytes;
+using vorlex::host::HostFree;
 
 constexpr uint32_t HOST_BUFFERED = 1u << 0;
 
@@ -28,8 +31,8 @@ size_t max_guessed_output(size_t input) {
 }
 
 struct Buffered {
-    std::vector<uint8_t> input;
-    std::vector<uint8_t> output;
+    HostBytes input;
+    HostBytes output;
     size_t handed_out = 0;
     bool done = false;
 };
@@ -73,7 +76,8 @@ vorlex_status decompress_all(vorlex_codec* codec, vorlex_options* options, Buffe
     // or a stream that fits no capacity, does not exhaust memory.
     const size_t limit = max_guessed_output(b.input.size());
     for (;;) {
-        std::unique_ptr<uint8_t[]> trial(new uint8_t[cap]);
+        std::unique_ptr<uint8_t, HostFree> trial(static_cast<uint8_t*>(vorlex_malloc(cap)));
+        if (trial == nullptr) return VORLEX_STATUS_NO_MEMORY;
         size_t produced = cap;
         const vorlex_status st = vorlex_decompress(codec, trial.get(), &produced,
                                                    b.input.data(), b.input.size(), options);
@@ -100,7 +104,7 @@ vorlex_status buffered_step(vorlex_stream* s, vorlex_operation op) {
                                      : decompress_all(s->codec, s->options, b);
         if (st != VORLEX_STATUS_OK) return st;
         b.done = true;
-        std::vector<uint8_t>().swap(b.input);
+        HostBytes().swap(b.input);
     } else if (s->in_avail != 0) {
         return VORLEX_STATUS_INVALID;  // input after FINISH
     }
