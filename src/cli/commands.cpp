@@ -126,9 +126,14 @@ void process_file(const Options& o, vorlex_codec* codec, const Reporter& reporte
     // The input goes only once its replacement is in place.
     if (o.remove_input && file) remove_input(in);
 
+    // The file is done: a summary that cannot be formatted for lack of
+    // memory is left out rather than turning the success into a failure.
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    reporter.summary(summary_line(o, in.name(), totals, seconds));
+    try {
+        reporter.summary(summary_line(o, in.name(), totals, seconds));
+    } catch (const std::bad_alloc&) {
+    }
 }
 
 }  // namespace

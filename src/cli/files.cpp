@@ -128,12 +128,12 @@ Output::Output(const std::string& path, bool force, const Input& input)
         if (!force) throw Failure(path + " already exists; not overwritten (use -f)");
         if (S_ISDIR(existing.st_mode)) throw Failure(path + " is a directory");
     }
-    const std::string pattern = folder_of(path) + "/." + base_of(path) + ".XXXXXX";
-    if (pattern.size() >= sizeof g_temp_path) throw Failure(path + ": name too long");
-    std::string temp = pattern;
-    fd_ = ::mkostemp(temp.data(), O_CLOEXEC);  // mode 0600 until commit
+    // Once the file exists nothing here may throw: a constructor that throws
+    // gets no destructor call, and the file would be left behind.
+    temp_ = folder_of(path) + "/." + base_of(path) + ".XXXXXX";
+    if (temp_.size() >= sizeof g_temp_path) throw Failure(path + ": name too long");
+    fd_ = ::mkostemp(temp_.data(), O_CLOEXEC);  // mode 0600 until commit
     if (fd_ < 0) fail_errno("cannot create a file in " + folder_of(path));
-    temp_ = temp;
     set_temp(temp_);
 
     if (input.is_stdin() || !S_ISREG(input.status().st_mode)) {

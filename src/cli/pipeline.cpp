@@ -5,7 +5,9 @@
 #include <sched.h>
 #include <signal.h>
 
+#include <exception>
 #include <new>
+#include <string>
 
 #include "failure.hpp"
 
@@ -36,7 +38,7 @@ Pipeline::Pipeline(unsigned threads, Work work) : work_(std::move(work)) {
     pthread_sigmask(SIG_SETMASK, &all, &old);
     try {
         for (unsigned i = 0; i < threads; ++i) threads_.emplace_back([this] { worker(); });
-    } catch (...) {
+    } catch (const std::exception& e) {
         pthread_sigmask(SIG_SETMASK, &old, nullptr);
         {
             std::lock_guard lock(mutex_);
@@ -44,7 +46,9 @@ Pipeline::Pipeline(unsigned threads, Work work) : work_(std::move(work)) {
         }
         queued_.notify_all();
         for (auto& t : threads_) t.join();
-        throw Failure("cannot start worker threads");
+        const bool no_memory = dynamic_cast<const std::bad_alloc*>(&e) != nullptr;
+        throw Failure(std::string("cannot start worker threads: ") +
+                      (no_memory ? "out of memory" : e.what()));
     }
     pthread_sigmask(SIG_SETMASK, &old, nullptr);
 }

@@ -55,9 +55,13 @@ Totals raw_compress(Source& in, Sink& out, vorlex_codec* codec, uint64_t size_hi
             capacity *= 2;
             continue;
         }
+        // A plain failure is all some codecs report, whatever the cause (fari
+        // says nothing more when its table cannot be allocated).
         if (st == VORLEX_STATUS_FAILED) {
-            throw Failure("codec " + codec_name(codec) + " refused " +
-                          (n == 0 ? std::string("an empty input") : "the input"));
+            throw Failure("codec " + codec_name(codec) +
+                          (n == 0 ? std::string(" refused an empty input")
+                                  : " failed on the input (out of memory, or an input it "
+                                    "cannot take)"));
         }
         throw Failure("codec " + codec_name(codec) + ": " + vorlex_status_to_string(st));
     }

@@ -1,0 +1,77 @@
+// Option handling and dispatch for one run of the tool.
+#include "tool.hpp"
+
+#include <cstdio>
+#include <exception>
+#include <new>
+
+#include <vorlex/vorlex.h>
+
+#include "block_codec.hpp"
+#include "commands.hpp"
+#include "files.hpp"
+#include "messages.hpp"
+#include "options.hpp"
+
+namespace vorlex::cli {
+
+namespace {
+
+int run(const std::vector<std::string>& args) {
+    const ParsedOptions parsed = parse_options(args);
+    if (!parsed.error.empty()) {
+        usage_error(parsed.error);
+        return EXIT_USAGE;
+    }
+    const Options& o = parsed.options;
+    switch (o.mode) {
+        case Mode::help:
+            std::fputs(usage_text(), stdout);
+            return 0;
+        case Mode::version:
+            std::printf("vorlex %s\n", vorlex_version_string());
+            return 0;
+        case Mode::codecs:
+            print_codecs(o.block_size);
+            return 0;
+        default:
+            break;
+    }
+
+    // The codec matters when compressing and for raw data; a container names its own.
+    vorlex_codec* codec = nullptr;
+    if (o.mode == Mode::compress || o.raw) {
+        codec = vorlex_get_codec(o.codec.c_str());
+        if (codec == nullptr) {
+            usage_error(codec_unavailable(o.codec) + "; see vorlex --codecs");
+            return EXIT_USAGE;
+        }
+        if (o.raw && o.mode != Mode::compress && !o.size && !vorlex_codec_records_size(codec)) {
+            usage_error("raw " + o.codec + " data records no size: give --size N" +
+                        (vorlex_codec_needs_exact_size(codec) ? " (the exact size)"
+                                                              : " (at least the size)"));
+            return EXIT_USAGE;
+        }
+    }
+
+    install_signal_handlers();
+    const Reporter reporter(o.verbosity, o.progress);
+    return process_files(o, codec, reporter) ? 0 : EXIT_FILE_FAILED;
+}
+
+}  // namespace
+
+int run_tool(const std::vector<std::string>& args) noexcept {
+    try {
+        return run(args);
+    } catch (const std::bad_alloc&) {
+        std::fputs("vorlex: out of memory\n", stderr);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "vorlex: %s\n", e.what());
+    } catch (...) {
+        std::fputs("vorlex: unexpected failure\n", stderr);
+    }
+    return EXIT_FILE_FAILED;
+}
+
+}  // namespace vorlex::cli
