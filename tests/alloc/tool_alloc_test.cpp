@@ -59,12 +59,13 @@ void* operator new(size_t n) {
     ++counter.live;
     return p;
 }
-void operator delete(void* p) noexcept {
+// Not inlined: gcc would otherwise see free() meet a pointer from new and warn.
+[[gnu::noinline]] void operator delete(void* p) noexcept {
     if (p == nullptr) return;
     --counter.live;
     std::free(p);
 }
-void operator delete(void* p, size_t) noexcept { operator delete(p); }
+[[gnu::noinline]] void operator delete(void* p, size_t) noexcept { operator delete(p); }
 
 namespace {
 
