@@ -9,6 +9,7 @@ CTEST_ARGS   ?=
 FUZZ_SECONDS ?= 60
 FUZZ_RUNS    ?= 20000
 FUZZ_SMOKE_SECONDS ?= 15
+FUZZ_JOBS    ?= $(JOBS)
 # make run: the benchmark of every codec on the built-in input.
 RUN_ARGS     ?= --rounds 3 --min-time 0.1
 # make bench: rounds and least seconds per round for whole files and for the
@@ -52,12 +53,13 @@ asan: setup corpus
 # Reliability stages (docs/reliability.md): every fuzz target FUZZ_SECONDS
 # seconds each, or FUZZ_RUNS runs each (CI; at most FUZZ_SMOKE_SECONDS seconds
 # per target, which caps the slow fari and brieflz targets); the 8-thread test under
-# ThreadSanitizer; the test suite under valgrind memcheck.
+# ThreadSanitizer; the test suite under valgrind memcheck. FUZZ_JOBS targets
+# run at once (default: one per core).
 fuzz:
-	scripts/ci-fuzz.sh --seconds $(FUZZ_SECONDS)
+	FUZZ_JOBS=$(FUZZ_JOBS) scripts/ci-fuzz.sh --seconds $(FUZZ_SECONDS)
 
 fuzz-smoke:
-	scripts/ci-fuzz.sh --runs $(FUZZ_RUNS) --max-seconds $(FUZZ_SMOKE_SECONDS)
+	FUZZ_JOBS=$(FUZZ_JOBS) scripts/ci-fuzz.sh --runs $(FUZZ_RUNS) --max-seconds $(FUZZ_SMOKE_SECONDS)
 
 tsan:
 	scripts/ci-tsan.sh

@@ -13,6 +13,7 @@
 # input is saved to build-fuzz/fuzz-crashes/<target>/ and fails the run after
 # the remaining targets have run. One line per target is appended to
 # build-fuzz/fuzz-stats.txt: target, mode, executions, seconds, coverage.
+# FUZZ_JOBS=J (default 1) runs J targets at once, one per core.
 set -eu
 cd "$(dirname "$0")/.."
 build=${FUZZ_BUILD:-build-fuzz}
@@ -25,11 +26,25 @@ case "${1:-}" in
 esac
 if [ "${1:-}" = --max-seconds ]; then cap="-max_total_time=$2"; shift 2; fi
 
-scripts/setup.sh clang libclang-rt-14-dev
-cmake --preset fuzz >/dev/null
-cmake --build "$build" -j "${JOBS:-2}"
+# VORLEX_FUZZ_CHILD is set for the per-target runs of FUZZ_JOBS below.
+if [ -z "${VORLEX_FUZZ_CHILD:-}" ]; then
+  scripts/setup.sh clang libclang-rt-14-dev
+  cmake --preset fuzz >/dev/null
+  cmake --build "$build" -j "${JOBS:-2}"
+fi
 
 targets=${*:-$(cat "$build/fuzz/targets.txt")}
+if [ "${FUZZ_JOBS:-1}" -gt 1 ] && [ -z "${VORLEX_FUZZ_CHILD:-}" ]; then
+  again="--$mode $amount"
+  [ -n "$cap" ] && again="$again --max-seconds ${cap#-max_total_time=}"
+  # shellcheck disable=SC2086 # word splitting of $targets and $again is wanted
+  if printf '%s\n' $targets |
+      VORLEX_FUZZ_CHILD=1 xargs -P "$FUZZ_JOBS" -I{} sh scripts/ci-fuzz.sh $again {}; then
+    exit 0
+  fi
+  echo "fuzz: some targets failed (inputs in $build/fuzz-crashes/, logs in $build/fuzz-logs/)" >&2
+  exit 1
+fi
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 failed=""
