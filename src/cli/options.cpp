@@ -219,7 +219,7 @@ Options:
   -B, --block-size N    block size, e.g. 4M, 256K (1K to 64M; default 1M)
   -T, --threads N       worker threads (default: one per CPU; 0 likewise)
   -o, --output FILE     write to FILE (one input only)
-  -c, --stdout          write to standard output, keep the input
+  -c, --stdout          write to standard output (the input stays unless --rm)
   -f, --force           overwrite existing files; write compressed data to a terminal
   -k, --keep            keep the input (default)
       --rm              remove the input after success
