@@ -220,7 +220,9 @@ Options:
   -T, --threads N       worker threads (default: one per CPU; 0 likewise)
   -o, --output FILE     write to FILE (one input only)
   -c, --stdout          write to standard output (the input stays unless --rm)
-  -f, --force           overwrite existing files; write compressed data to a terminal
+  -f, --force           overwrite existing files (devices and FIFOs are written into);
+                        write compressed data to a terminal; read FIFOs and devices;
+                        --rm an input that has other hard links
   -k, --keep            keep the input (default)
       --rm              remove the input after success
       --raw             the codec's bare format, no container (one buffer in memory)
