@@ -153,6 +153,15 @@ Input::Input(const std::string& path, bool force) {
     // Not blocking: a FIFO with no writer must be refused at once, not wait.
     fd_ = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd_ < 0) fail_errno("cannot open");
+    try {
+        check_and_settle(path, force);
+    } catch (...) {
+        if (fd_ >= 0) ::close(fd_);  // no destructor runs for a throwing constructor
+        throw;
+    }
+}
+
+void Input::check_and_settle(const std::string& path, bool force) {
     if (::fstat(fd_, &st_) != 0) fail_errno("cannot read");
     if (S_ISDIR(st_.st_mode)) throw Failure("is a directory");
     if (!S_ISREG(st_.st_mode)) {

@@ -40,6 +40,9 @@ public:
     const struct stat& status() const { return st_; }
 
 private:
+    // Refuse what may not be read, and make the descriptor blocking.
+    void check_and_settle(const std::string& path, bool force);
+
     int fd_ = -1;
     bool is_stdin_ = false;
     std::string path_, name_;
