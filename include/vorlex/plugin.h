@@ -132,7 +132,7 @@ typedef struct vorlex_codec_funcs {
 
 /* Host functions a plug-in may call. */
 
-/* The codec's NUL-terminated name. */
+/* The codec's NUL-terminated name; NULL for a NULL codec. */
 VORLEX_EXPORT const char* vorlex_codec_get_name(vorlex_codec* codec);
 /* Returns status unchanged; plug-ins route failures through it. */
 VORLEX_EXPORT vorlex_status vorlex_error(vorlex_status status);
@@ -141,12 +141,12 @@ VORLEX_EXPORT void* vorlex_malloc(size_t size);
 /* Release a block from vorlex_malloc; NULL is accepted. */
 VORLEX_EXPORT void vorlex_free(void* block);
 /* Initialise the host fields of a freshly allocated stream record and register
- * destroy, called with the stream when the host releases it. */
+ * destroy, called with the stream when the host releases it. NULL stream: no-op. */
 VORLEX_EXPORT void vorlex_stream_init(vorlex_stream* stream, vorlex_codec* codec,
                                       vorlex_stream_type stream_type,
                                       vorlex_options* options,
                                       vorlex_stream_destroy_func destroy);
-/* Release what vorlex_stream_init set up (not the record's memory). */
+/* Release what vorlex_stream_init set up (not the record's memory). NULL: no-op. */
 VORLEX_EXPORT void vorlex_stream_destroy(vorlex_stream* stream);
 
 /* The one symbol every plug-in exports. Returns VORLEX_STATUS_OK after filling

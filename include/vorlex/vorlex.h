@@ -16,7 +16,9 @@
  *
  * Every function here is thread-safe unless it says otherwise. Lengths are in
  * bytes. Failures are returned as negative vorlex_status values; nothing aborts
- * on bad data.
+ * on bad data. Every function taking a codec or a stream accepts NULL and
+ * returns the failure value it names (VORLEX_STATUS_INVALID for those
+ * returning a status).
  */
 #ifndef VORLEX_VORLEX_H
 #define VORLEX_VORLEX_H
@@ -73,26 +75,27 @@ VORLEX_EXPORT const char* vorlex_plugin_search_report(void);
 
 /*
  * Find every codec whose plug-in is present and loads, in name order. Stores
- * up to capacity handles into codecs (which may be NULL when capacity is 0)
- * and returns how many there are.
+ * up to capacity handles into codecs and returns how many there are. With
+ * codecs NULL nothing is stored, whatever capacity says.
  */
 VORLEX_EXPORT size_t vorlex_list_codecs(vorlex_codec** codecs, size_t capacity);
 
-/* The file the codec was loaded from. */
+/* The file the codec was loaded from; NULL for a NULL codec. (The name:
+ * vorlex_codec_get_name in <vorlex/plugin.h>, NULL for a NULL codec too.) */
 VORLEX_EXPORT const char* vorlex_codec_get_path(vorlex_codec* codec);
-/* The plug-in's info flags (VORLEX_INFO_*). */
+/* The plug-in's info flags (VORLEX_INFO_*); 0 for a NULL codec. */
 VORLEX_EXPORT uint32_t vorlex_codec_get_info_flags(vorlex_codec* codec);
 /* 1 when the codec's data records its decompressed size (vorlex_get_uncompressed_size
- * works), else 0. */
+ * works), else 0 (and for a NULL codec). */
 VORLEX_EXPORT int vorlex_codec_records_size(vorlex_codec* codec);
 /* 1 when decompression must be given the exact decompressed size rather than
- * a capacity (brieflz), else 0. */
+ * a capacity (brieflz), else 0 (and for a NULL codec). */
 VORLEX_EXPORT int vorlex_codec_needs_exact_size(vorlex_codec* codec);
 
 /* ---- Buffers ----------------------------------------------------------- */
 
 /* The most bytes compressing uncompressed_length bytes can take; 0 if the
- * codec does not say. For some codecs (brieflz, fari) this covers ordinary
+ * codec does not say (or is NULL). For some codecs (brieflz, fari) this covers ordinary
  * data but not every input: compression then reports VORLEX_STATUS_OUTPUT_FULL
  * rather than overrun. */
 VORLEX_EXPORT size_t vorlex_get_max_compressed_size(vorlex_codec* codec,
@@ -104,7 +107,8 @@ VORLEX_EXPORT size_t vorlex_get_max_compressed_size(vorlex_codec* codec,
  * unchanged or, for codecs whose format defines it so (quicklz, lzjb), 0. Any
  * capacity is accepted: VORLEX_STATUS_OUTPUT_FULL (or FAILED, for codecs that
  * cannot tell the two apart) when the result does not fit. Some codecs refuse
- * an empty input (VORLEX_STATUS_FAILED).
+ * an empty input (VORLEX_STATUS_FAILED). VORLEX_STATUS_INVALID for a NULL
+ * codec or out_length, or a NULL buffer with a non-zero length.
  */
 VORLEX_EXPORT vorlex_status vorlex_compress(vorlex_codec* codec, uint8_t* out,
                                             size_t* out_length, const uint8_t* in,
@@ -114,14 +118,18 @@ VORLEX_EXPORT vorlex_status vorlex_compress(vorlex_codec* codec, uint8_t* out,
  * Decompress in[0..in_length) into out. *out_length on entry is the output's
  * capacity, or for codecs that need it (vorlex_codec_needs_exact_size) the
  * exact decompressed size; on success it holds the bytes produced. On failure
- * the output may hold a partial result.
+ * the output may hold a partial result. VORLEX_STATUS_INVALID as for
+ * vorlex_compress.
  */
 VORLEX_EXPORT vorlex_status vorlex_decompress(vorlex_codec* codec, uint8_t* out,
                                               size_t* out_length, const uint8_t* in,
                                               size_t in_length, vorlex_options* options);
 
 /* The decompressed size recorded in compressed data, for codecs that record
- * one. VORLEX_STATUS_UNSUPPORTED for the others. */
+ * one. VORLEX_STATUS_UNSUPPORTED for the others; VORLEX_STATUS_INPUT_TRUNCATED
+ * (size untouched) when the input is shorter than the header that holds the
+ * size (quicklz: 3 or 9 bytes); VORLEX_STATUS_INVALID for a NULL codec or
+ * size, or NULL in with a non-zero length. */
 VORLEX_EXPORT vorlex_status vorlex_get_uncompressed_size(vorlex_codec* codec,
                                                          const uint8_t* in, size_t in_length,
                                                          size_t* size);
@@ -139,6 +147,14 @@ VORLEX_EXPORT vorlex_status vorlex_get_uncompressed_size(vorlex_codec* codec,
  * It returns VORLEX_STATUS_OK when all input is consumed (and, for FINISH, all
  * output produced), VORLEX_STATUS_PROCESSING when it must be called again with
  * more output space (or the rest of the input), or a failure.
+ *
+ * vorlex_stream_new returns VORLEX_STATUS_INVALID (and *stream NULL) for a
+ * NULL codec or type other than VORLEX_STREAM_COMPRESS/DECOMPRESS, and for a
+ * NULL stream pointer. vorlex_stream_process returns VORLEX_STATUS_INVALID,
+ * doing nothing, for a NULL stream, an operation other than the three
+ * VORLEX_OPERATION_* values, a NULL buffer with a non-zero length, and input
+ * after FINISH: once FINISH has been asked for, a step may only be given the
+ * rest of the input that FINISH left unconsumed (ending where it ended).
  */
 VORLEX_EXPORT vorlex_status vorlex_stream_new(vorlex_codec* codec, vorlex_stream_type type,
                                               vorlex_options* options, vorlex_stream** stream);

@@ -91,6 +91,13 @@ void process_file(const Options& o, vorlex_codec* codec, const Reporter& reporte
         throw Failure("refusing to read compressed data from a terminal (use -f to force)");
     }
     if (o.mode == Mode::list) return list_file(in);
+    // Removing one name of several frees nothing and surprises the others.
+    if (o.remove_input && o.mode != Mode::test && !in.is_stdin() && in.status().st_nlink > 1 &&
+        !o.force) {
+        const auto others = static_cast<unsigned long long>(in.status().st_nlink - 1);
+        throw Failure("has " + std::to_string(others) + " other link" + (others == 1 ? "" : "s") +
+                      "; not processed with --rm (use -f)");
+    }
 
     const std::optional<std::string> path = output_path(o, codec, in);
     const bool to_terminal_out = o.mode != Mode::test && !path && ::isatty(STDOUT_FILENO);
@@ -151,7 +158,7 @@ bool process_files(const Options& o, vorlex_codec* codec, const Reporter& report
     for (const std::string& name : o.files) {
         const std::string shown = name == "-" ? "stdin" : name;
         try {
-            const Input in(name);
+            const Input in(name, o.force);
             process_file(o, codec, reporter, in);
         } catch (const Failure& e) {
             reporter.error(shown, e.what());

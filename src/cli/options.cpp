@@ -230,7 +230,9 @@ Options:
                         and a file whose blocks do not fit is refused
   -o, --output FILE     write to FILE (one input only)
   -c, --stdout          write to standard output (the input stays unless --rm)
-  -f, --force           overwrite existing files; write compressed data to a terminal
+  -f, --force           overwrite existing files (devices and FIFOs are written into);
+                        write compressed data to a terminal; read FIFOs and devices;
+                        --rm an input that has other hard links
   -k, --keep            keep the input (default)
       --rm              remove the input after success
       --raw             the codec's bare format, no container (one buffer in memory)

@@ -86,7 +86,13 @@ vorlex_status vorlex_get_uncompressed_size(vorlex_codec* codec, const uint8_t* i
         return VORLEX_STATUS_INVALID;
     }
     if (codec->funcs.get_uncompressed_size == nullptr) return VORLEX_STATUS_UNSUPPORTED;
-    *size = codec->funcs.get_uncompressed_size(codec, in_length, in_or_empty(in));
+    // The callback can only answer 0 for data it cannot read (input shorter
+    // than a header); the reason goes through vorlex_error.
+    vorlex::host::clear_reported_failure();
+    const size_t n = codec->funcs.get_uncompressed_size(codec, in_length, in_or_empty(in));
+    const vorlex_status failed = vorlex::host::reported_failure();
+    if (n == 0 && failed != VORLEX_STATUS_OK) return failed;
+    *size = n;
     return VORLEX_STATUS_OK;
 }
 

@@ -19,4 +19,9 @@ namespace vorlex::host {
 // system, so a name cannot climb out of a plug-in folder or pick a hidden file.
 bool is_valid_codec_name(const char* name);
 
+// The last failure a plug-in on this thread passed to vorlex_error since the
+// last clear_reported_failure(), or VORLEX_STATUS_OK.
+void clear_reported_failure();
+vorlex_status reported_failure();
+
 }  // namespace vorlex::host

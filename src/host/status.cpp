@@ -1,9 +1,27 @@
 // Status texts and the error funnel that plug-ins report failures through.
 #include <vorlex/vorlex.h>
 
+#include "codec.hpp"
+
+namespace vorlex::host {
+
+namespace {
+thread_local vorlex_status t_reported = VORLEX_STATUS_OK;
+}
+
+void clear_reported_failure() { t_reported = VORLEX_STATUS_OK; }
+vorlex_status reported_failure() { return t_reported; }
+
+}  // namespace vorlex::host
+
 extern "C" {
 
-vorlex_status vorlex_error(vorlex_status status) { return status; }
+// A callback whose return type has no room for a status (the size query)
+// reports its failure only here, so the host keeps the last one per thread.
+vorlex_status vorlex_error(vorlex_status status) {
+    if (status < 0) vorlex::host::t_reported = status;
+    return status;
+}
 
 const char* vorlex_status_to_string(vorlex_status status) {
     switch (status) {
