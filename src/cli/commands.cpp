@@ -6,10 +6,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
-
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <optional>
 #include <string>
