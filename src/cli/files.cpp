@@ -99,7 +99,7 @@ Input::Input(const std::string& path) {
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd_ < 0) fail_errno("cannot open");
     if (::fstat(fd_, &st_) != 0) fail_errno("cannot read");
-    if (S_ISDIR(st_.st_mode)) throw Failure("is a directory");
+    if (S_ISDIR(st_.st_mode)) throw Failure("is a directory (use -r to walk it)");
 }
 
 Input::~Input() {

@@ -21,9 +21,14 @@ export VORLEX_PLUGIN_PATH="$libdir/vorlex/plugins"
 vorlex=$prefix/bin/vorlex
 
 # The page renders, and groff finds nothing to warn about.
-page=$(MANWIDTH=80 man --warnings -l "$prefix/share/man/man1/vorlex.1" 2>"$prefix/man.err")
+page=$(LC_ALL=C MANWIDTH=80 man --warnings -l "$prefix/share/man/man1/vorlex.1" 2>"$prefix/man.err")
 [ ! -s "$prefix/man.err" ] || fail "man: $(cat "$prefix/man.err")"
-echo "$page" | grep -q -- "--recursive" || fail "the page does not show -r"
+# Every option --help shows is on the page and completes.
+for opt in $("$vorlex" --help | grep -o -e '--[a-z][a-z-]*' | sort -u); do
+  echo "$page" | grep -q -e "$opt" || fail "the page does not show $opt"
+  grep -q -e "$opt" "$prefix/share/bash-completion/completions/vorlex" ||
+    fail "the completion does not offer $opt"
+done
 
 # The completion loads and completes options, codecs and bench formats.
 got=$(PATH="$prefix/bin:$PATH" bash -c '
