@@ -163,7 +163,7 @@ Input::Input(const std::string& path, bool force) {
 
 void Input::check_and_settle(const std::string& path, bool force) {
     if (::fstat(fd_, &st_) != 0) fail_errno("cannot read");
-    if (S_ISDIR(st_.st_mode)) throw Failure("is a directory");
+    if (S_ISDIR(st_.st_mode)) throw Failure("is a directory (use -r to walk it)");
     if (!S_ISREG(st_.st_mode)) {
         // A FIFO, device or socket may never end (/dev/zero) or never start.
         if (!force) throw Failure("not a regular file; not read (use -f to read it)");

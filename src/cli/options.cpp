@@ -96,6 +96,8 @@ struct Parser {
             o.force = true;
         } else if (name == "k" || name == "keep") {
             o.remove_input = false;
+        } else if (name == "r" || name == "recursive") {
+            o.recursive = true;
         } else if (name == "rm") {
             o.remove_input = true;
         } else if (name == "q" || name == "quiet") {
@@ -188,7 +190,10 @@ struct Parser {
         }
         if (o.files.empty()) o.files.push_back("-");
         if (o.output && o.to_stdout) error("-o and -c cannot be combined");
-        if (o.output && o.files.size() > 1) error("-o takes a single input file");
+        // With -r, as with zstd, -o is the one file every input goes into.
+        if (o.output && o.files.size() > 1 && !o.recursive) {
+            error("-o takes a single input file (or -r)");
+        }
         if (o.output && (o.mode == Mode::test || o.mode == Mode::list)) {
             error("-o makes no sense with -t or -l");
         }
@@ -228,7 +233,10 @@ Options:
       --memory SIZE     memory for decoding blocks, all threads together (default
                         512M): fewer threads work when a file's blocks are large,
                         and a file whose blocks do not fit is refused
-  -o, --output FILE     write to FILE (one input only)
+  -o, --output FILE     write to FILE (one input only; with -r, every input in turn)
+  -r, --recursive       walk the folders among FILEs: every regular file inside,
+                        symbolic links left alone (those named on the command line
+                        are followed); files already of the kind made are skipped
   -c, --stdout          write to standard output (the input stays unless --rm)
   -f, --force           overwrite existing files (devices and FIFOs are written into);
                         write compressed data to a terminal; read FIFOs and devices;

@@ -28,6 +28,7 @@ struct Options {
     bool to_stdout = false;
     bool force = false;
     bool remove_input = false;
+    bool recursive = false;  // -r: FILEs may be folders, walked for regular files
     int verbosity = 1;  // 0 with -q, 2 with -v
     ProgressMode progress = ProgressMode::automatic;
     bool raw = false;
