@@ -37,7 +37,8 @@ enum {
     VORLEX_STATUS_UNSUPPORTED = -4,  /* host only: the codec cannot do what was asked */
     VORLEX_STATUS_NO_MEMORY = -5,    /* an allocation failed */
     VORLEX_STATUS_OUTPUT_FULL = -6,  /* the output buffer is too small */
-    VORLEX_STATUS_INPUT_TRUNCATED = -7 /* compressed input shorter than its header requires */
+    VORLEX_STATUS_INPUT_TRUNCATED = -7,/* compressed input shorter than its header requires */
+    VORLEX_STATUS_BAD_LEVEL = -8     /* host only: a compression level the codec does not have */
 };
 
 typedef int vorlex_stream_type;
@@ -144,6 +145,25 @@ VORLEX_EXPORT void vorlex_stream_init(vorlex_stream* stream, vorlex_codec* codec
                                       vorlex_stream_destroy_func destroy);
 /* Release what vorlex_stream_init set up (not the record's memory). */
 VORLEX_EXPORT void vorlex_stream_destroy(vorlex_stream* stream);
+
+/*
+ * Compression levels. A plug-in whose codec has levels declares them from
+ * vorlex_plugin_init_codec, on a match: every level from min_level to
+ * max_level is valid and default_level is used when the application sets
+ * none. The host refuses any other level before a compress callback or a
+ * compressing create_stream is called, so a plug-in may trust the level it
+ * reads. Codecs that declare nothing take no level.
+ */
+VORLEX_EXPORT void vorlex_codec_set_levels(vorlex_codec* codec, int min_level, int max_level,
+                                           int default_level);
+/* The level set in options, or default_level when options is NULL or sets
+ * none. */
+VORLEX_EXPORT int vorlex_options_get_level(const vorlex_options* options, int default_level);
+
+/* A codec's recorded size is unknown to this data (a stream of unknown
+ * length): get_uncompressed_size may return this, the host reports it as
+ * VORLEX_STATUS_UNSUPPORTED. */
+#define VORLEX_SIZE_UNKNOWN ((size_t)-1)
 
 /* The one symbol every plug-in exports. Returns VORLEX_STATUS_OK after filling
  * funcs, or VORLEX_STATUS_NO_SUCH_CODEC leaving it untouched. */

@@ -107,7 +107,8 @@ VORLEX_EXPORT vorlex_status vorlex_decompress(vorlex_codec* codec, uint8_t* out,
                                               size_t in_length, vorlex_options* options);
 
 /* The decompressed size recorded in compressed data, for codecs that record
- * one. VORLEX_STATUS_UNSUPPORTED for the others. */
+ * one. VORLEX_STATUS_UNSUPPORTED for the others, and for data that leaves it
+ * out (zstd and lz4 frames written by a stream); *size is then untouched. */
 VORLEX_EXPORT vorlex_status vorlex_get_uncompressed_size(vorlex_codec* codec,
                                                          const uint8_t* in, size_t in_length,
                                                          size_t* size);
@@ -132,6 +133,40 @@ VORLEX_EXPORT vorlex_status vorlex_stream_process(vorlex_stream* stream,
                                                   vorlex_operation operation);
 /* Release a stream and everything it holds; NULL is accepted. */
 VORLEX_EXPORT void vorlex_stream_free(vorlex_stream* stream);
+
+/* ---- Options ----------------------------------------------------------- */
+
+/*
+ * Settings for compression, passed as the options argument above (NULL
+ * means every default). Nothing is recorded in the compressed data:
+ * decompression ignores options. An options object may be shared by any
+ * number of calls and streams at once, but must not be changed or freed
+ * while one of them uses it (a stream uses it until it is freed).
+ */
+
+/* A new options object with nothing set; NULL when out of memory. */
+VORLEX_EXPORT vorlex_options* vorlex_options_new(void);
+/* Release options; NULL is accepted. */
+VORLEX_EXPORT void vorlex_options_free(vorlex_options* options);
+/* Set the compression level. Any value is stored; it is checked against the
+ * codec when compressing, which fails with VORLEX_STATUS_BAD_LEVEL for a
+ * level the codec does not have (see vorlex_codec_get_levels). Returns
+ * VORLEX_STATUS_INVALID for NULL options. */
+VORLEX_EXPORT vorlex_status vorlex_options_set_level(vorlex_options* options, int level);
+/* Forget the level, so each codec uses its default. */
+VORLEX_EXPORT vorlex_status vorlex_options_clear_level(vorlex_options* options);
+
+/* The codec's levels: every level from *min_level to *max_level is valid,
+ * *default_level is used when none is set (any pointer may be NULL).
+ * VORLEX_STATUS_UNSUPPORTED, leaving them untouched, for a codec without
+ * levels (the legacy codecs, snappy), which refuses any level. */
+VORLEX_EXPORT vorlex_status vorlex_codec_get_levels(vorlex_codec* codec, int* min_level,
+                                                    int* max_level, int* default_level);
+/* VORLEX_STATUS_OK when codec can compress with options (NULL included),
+ * else VORLEX_STATUS_BAD_LEVEL. vorlex_compress and compressing streams make
+ * this check themselves. */
+VORLEX_EXPORT vorlex_status vorlex_codec_check_options(vorlex_codec* codec,
+                                                       const vorlex_options* options);
 
 #ifdef __cplusplus
 }

@@ -16,7 +16,7 @@ using namespace format;
 
 namespace {
 
-void encode(Slot& s, vorlex_codec* codec, size_t capacity) {
+void encode(Slot& s, vorlex_codec* codec, size_t capacity, vorlex_options* options) {
     const size_t n = s.original_length;
     s.record.original_length = uint32_t(n);
     s.record.checksum = block_checksum(s.original.data(), n);  // still in cache from the read
@@ -26,7 +26,7 @@ void encode(Slot& s, vorlex_codec* codec, size_t capacity) {
     s.payload.reserve(capacity);
     size_t produced = 0;
     const vorlex_status st =
-        compress_block(codec, s.original.data(), n, s.payload.data(), capacity, produced);
+        compress_block(codec, s.original.data(), n, s.payload.data(), capacity, produced, options);
     if (st > 0) {
         if (produced < n) {
             s.record.kind = KIND_COMPRESSED;
@@ -55,7 +55,7 @@ Totals write_container(Source& in, Sink& out, const WriteSettings& settings,
     ContentChecksum content;
     Totals totals;
     Pipeline pipeline(settings.threads,
-                      [&](Slot& s) { encode(s, settings.codec, capacity); });
+                      [&](Slot& s) { encode(s, settings.codec, capacity, settings.options); });
     const auto retire = [&](Slot& s) {
         s.offset = out.position() - out_start;
         if (!s.error.empty()) throw Failure(block_message(s.index, s.offset, s.error));

@@ -16,6 +16,7 @@ const char* vorlex_status_to_string(vorlex_status status) {
         case VORLEX_STATUS_NO_MEMORY: return "out of memory";
         case VORLEX_STATUS_OUTPUT_FULL: return "output buffer too small";
         case VORLEX_STATUS_INPUT_TRUNCATED: return "input truncated";
+        case VORLEX_STATUS_BAD_LEVEL: return "compression level not offered by this codec";
         default: return "unknown status";
     }
 }
