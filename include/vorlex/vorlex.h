@@ -85,7 +85,8 @@ VORLEX_EXPORT size_t vorlex_get_max_compressed_size(vorlex_codec* codec,
                                                     size_t uncompressed_length);
 
 /*
- * Compress in[0..in_length) into out. *out_length: capacity on entry, bytes
+ * Compress in[0..in_length) into out with options (NULL: defaults; a level
+ * the codec does not have: VORLEX_STATUS_BAD_LEVEL). *out_length: capacity on entry, bytes
  * produced on success; on failure out may hold garbage and *out_length is
  * unchanged or, for codecs whose format defines it so (quicklz, lzjb), 0. Any
  * capacity is accepted: VORLEX_STATUS_OUTPUT_FULL (or FAILED, for codecs that
@@ -116,10 +117,13 @@ VORLEX_EXPORT vorlex_status vorlex_get_uncompressed_size(vorlex_codec* codec,
 /* ---- Streams ----------------------------------------------------------- */
 
 /*
- * Streams work for every codec. Codecs with native streams (copy) process as
- * data arrives; for the others the stream gathers all input and does the work
- * at VORLEX_OPERATION_FINISH, then hands out the result as output space
- * allows. Decompressing raw brieflz data needs its exact size, which a stream
+ * Streams work for every codec. Codecs with native streams (copy, lz4, zstd,
+ * gzip) process as data arrives, in bounded memory, and decode any sequence
+ * of frames or members; input after a finished compression stream starts
+ * another. For the others the stream gathers all input and does the work at
+ * VORLEX_OPERATION_FINISH, then hands out the result as output space allows.
+ * A compressing stream with options it cannot take fails here with
+ * VORLEX_STATUS_BAD_LEVEL. Decompressing raw brieflz data needs its exact size, which a stream
  * does not have: such streams fail with VORLEX_STATUS_UNSUPPORTED.
  *
  * Set in_next/in_avail and out_next/out_avail, then call vorlex_stream_process.
