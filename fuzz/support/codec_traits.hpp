@@ -12,4 +12,8 @@ inline bool bound_is_exact(const char* codec) {
     return std::strcmp(codec, "brieflz") != 0 && std::strcmp(codec, "fari") != 0;
 }
 
+// A zstd decompression stream limits its window (128 MiB), where a buffer
+// call decodes straight into the caller's memory and needs none.
+inline bool stream_limits_window(const char* codec) { return std::strcmp(codec, "zstd") == 0; }
+
 }  // namespace vorlex::fuzz
