@@ -86,8 +86,8 @@ VORLEX_EXPORT size_t vorlex_get_max_compressed_size(vorlex_codec* codec,
 
 /*
  * Compress in[0..in_length) into out with options (NULL: defaults; a level
- * the codec does not have: VORLEX_STATUS_BAD_LEVEL). *out_length: capacity on entry, bytes
- * produced on success; on failure out may hold garbage and *out_length is
+ * the codec does not have: VORLEX_STATUS_BAD_LEVEL). *out_length: capacity
+ * on entry, bytes produced on success; on failure out may hold garbage and *out_length is
  * unchanged or, for codecs whose format defines it so (quicklz, lzjb), 0. Any
  * capacity is accepted: VORLEX_STATUS_OUTPUT_FULL (or FAILED, for codecs that
  * cannot tell the two apart) when the result does not fit. Some codecs refuse
@@ -123,8 +123,9 @@ VORLEX_EXPORT vorlex_status vorlex_get_uncompressed_size(vorlex_codec* codec,
  * another. For the others the stream gathers all input and does the work at
  * VORLEX_OPERATION_FINISH, then hands out the result as output space allows.
  * A compressing stream with options it cannot take fails here with
- * VORLEX_STATUS_BAD_LEVEL. Decompressing raw brieflz data needs its exact size, which a stream
- * does not have: such streams fail with VORLEX_STATUS_UNSUPPORTED.
+ * VORLEX_STATUS_BAD_LEVEL. Decompressing raw brieflz data needs its exact
+ * size, which a stream does not have: such streams fail with
+ * VORLEX_STATUS_UNSUPPORTED.
  *
  * Set in_next/in_avail and out_next/out_avail, then call vorlex_stream_process.
  * It returns VORLEX_STATUS_OK when all input is consumed (and, for FINISH, all
