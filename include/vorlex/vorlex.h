@@ -87,9 +87,9 @@ VORLEX_EXPORT size_t vorlex_get_max_compressed_size(vorlex_codec* codec,
 /*
  * Compress in[0..in_length) into out with options (NULL: defaults; a level
  * the codec does not have: VORLEX_STATUS_BAD_LEVEL). *out_length: capacity
- * on entry, bytes produced on success; on failure out may hold garbage and *out_length is
- * unchanged or, for codecs whose format defines it so (quicklz, lzjb), 0. Any
- * capacity is accepted: VORLEX_STATUS_OUTPUT_FULL (or FAILED, for codecs that
+ * on entry, bytes produced on success; on failure out may hold garbage and
+ * *out_length is unchanged or, for codecs whose format defines it so
+ * (quicklz, lzjb), 0. Any capacity is accepted: VORLEX_STATUS_OUTPUT_FULL (or FAILED, for codecs that
  * cannot tell the two apart) when the result does not fit. Some codecs refuse
  * an empty input (VORLEX_STATUS_FAILED).
  */
