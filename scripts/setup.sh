@@ -3,7 +3,7 @@
 # As root, installs what is missing; otherwise prints the one apt-get line.
 set -eu
 packages="cmake make g++ pkg-config binutils unzip libgtest-dev libgmock-dev \
-libxxhash-dev liblz4-dev libzstd-dev libsnappy-dev zlib1g-dev \
+libxxhash-dev liblz4-dev libzstd-dev libsnappy-dev zlib1g-dev lz4 zstd gzip \
 man-db bash-completion file $*"
 missing=""
 for p in $packages; do

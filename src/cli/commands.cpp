@@ -14,6 +14,7 @@
 #include <string>
 #include <vorlex/vorlex.hpp>
 
+#include "block_codec.hpp"
 #include "container.hpp"
 #include "failure.hpp"
 #include "files.hpp"
@@ -165,11 +166,13 @@ void process_file(const Options& o, vorlex_codec* codec, const Reporter& reporte
 
     const unsigned threads = o.threads != 0 ? o.threads : default_threads();
     Totals totals;
+    const CodecOptions options = compressing(o) ? codec_options(o.level) : nullptr;
     if (o.raw) {
-        totals = compressing(o) ? raw_compress(source, sink, codec, in.size())
+        totals = compressing(o) ? raw_compress(source, sink, codec, in.size(), options.get())
                                 : raw_decompress(source, sink, codec, o.size, in.size());
     } else if (compressing(o)) {
-        totals = write_container(source, sink, {codec, o.block_size, threads}, progress);
+        totals = write_container(source, sink, {codec, o.block_size, threads, options.get()},
+                                 progress);
     } else {
         totals = read_container(source, sink, threads, progress, o.memory_limit);
     }

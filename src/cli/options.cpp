@@ -72,6 +72,15 @@ struct Parser {
         o.memory_limit = *n;
     }
 
+    // Any integer: whether the codec has that level is checked once it is known.
+    void set_level(const std::string& v) {
+        size_t i = v.size() > 1 && v[0] == '-' ? 1 : 0;
+        const bool digits = i < v.size() && v.size() - i <= 9 &&
+                            v.find_first_not_of("0123456789", i) == std::string::npos;
+        if (!digits) return error("invalid compression level '" + v + "'");
+        o.level = std::stoi(v);
+    }
+
     void set_size(const std::string& v) {
         const auto n = parse_size(v);
         if (!n) return error("invalid size '" + v + "'");
@@ -132,6 +141,7 @@ struct Parser {
         if (name == "o" || name == "output") return [this](const std::string& v) { o.output = v; };
         if (name == "size") return [this](const std::string& v) { set_size(v); };
         if (name == "memory") return [this](const std::string& v) { set_memory(v); };
+        if (name == "level") return [this](const std::string& v) { set_level(v); };
         return nullptr;
     }
 
@@ -164,6 +174,14 @@ struct Parser {
 
     void short_cluster(const std::string& a, const std::vector<std::string>& args, size_t& i) {
         for (size_t k = 1; k < a.size(); ++k) {
+            // -19, -d9: digits in a cluster are a compression level, as in zstd.
+            if (std::isdigit(static_cast<unsigned char>(a[k]))) {
+                size_t end = k;
+                while (end < a.size() && std::isdigit(static_cast<unsigned char>(a[end]))) ++end;
+                set_level(a.substr(k, end - k));
+                k = end - 1;
+                continue;
+            }
             const std::string letter(1, a[k]);
             if (auto set = valued(letter)) {
                 if (k + 1 < a.size()) return set(a.substr(k + 1));
@@ -228,6 +246,10 @@ Operations:
 
 Options:
       --codec NAME      codec to compress with (default quicklz)
+  -1 ... -19, --level N
+                        compression level, for codecs that have levels (zstd
+                        1 to 22 and negative, lz4 1 to 12, gzip 0 to 9);
+                        default: the codec's own. Not needed to decompress
   -B, --block-size N    block size, e.g. 4M, 256K (1K to 64M; default 1M)
   -T, --threads N       worker threads (default: one per CPU; 0 likewise)
       --memory SIZE     memory for decoding blocks, all threads together (default

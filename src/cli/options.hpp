@@ -34,6 +34,7 @@ struct Options {
     bool raw = false;
     std::optional<uint64_t> size;  // --size, for raw decompression
     std::vector<std::string> files;  // "-" is standard input; none means "-"
+    std::optional<int> level;  // -1 ... -19, --level N: compression level; none: the codec's default
 };
 
 struct ParsedOptions {

@@ -11,6 +11,11 @@ struct vorlex_codec {
     std::string name;
     std::string path;          // file the plug-in was loaded from
     vorlex_codec_funcs funcs{};
+    // Compression levels, declared by the plug-in (vorlex_codec_set_levels).
+    bool has_levels = false;
+    int level_min = 0;
+    int level_max = 0;
+    int level_default = 0;
 };
 
 namespace vorlex::host {

@@ -112,6 +112,7 @@ bool try_plugin(const std::string& path, vorlex_codec& codec, std::string& why) 
         why = path + ": plug-in refused codec '" + codec.name + "' (" + vorlex_status_to_string(st) +
               ")";
         codec.path.clear();
+        codec.has_levels = false;
         ::dlclose(lib);
         return false;
     }

@@ -38,6 +38,7 @@ const char* vorlex_status_to_string(vorlex_status status) {
         case VORLEX_STATUS_TRAILING_DATA: return "trailing data after the last frame";
         case VORLEX_STATUS_TOO_LARGE: return "size too large";
         case VORLEX_STATUS_MEMORY_LIMIT: return "memory limit exceeded";
+        case VORLEX_STATUS_BAD_LEVEL: return "compression level not offered by this codec";
         default: return "unknown status";
     }
 }

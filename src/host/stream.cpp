@@ -167,6 +167,10 @@ vorlex_status vorlex_stream_new(vorlex_codec* codec, vorlex_stream_type type,
     if (codec == nullptr || (type != VORLEX_STREAM_COMPRESS && type != VORLEX_STREAM_DECOMPRESS)) {
         return VORLEX_STATUS_INVALID;
     }
+    if (type == VORLEX_STREAM_COMPRESS &&
+        vorlex_codec_check_options(codec, options) != VORLEX_STATUS_OK) {
+        return VORLEX_STATUS_BAD_LEVEL;
+    }
     const vorlex_codec_funcs& f = codec->funcs;
     if ((f.info_flags & VORLEX_INFO_NATIVE_STREAMS) != 0 && f.create_stream != nullptr &&
         f.process_stream != nullptr) {

@@ -555,7 +555,10 @@ TEST_F(Cli, RawDataRoundTripsAndMatchesTheLibrary) {
         ASSERT_GT(c.compress(data, lib_raw), 0) << name;
         write_file(dir / "lib.raw", lib_raw);
         std::vector<std::string> args{"--raw", "-d", "-c", "--codec", name, "lib.raw"};
-        if (!c.records_size()) {
+        // Codecs with native streams (gzip) decode raw data without a size.
+        const bool streams =
+            (vorlex_codec_get_info_flags(c.get()) & VORLEX_INFO_NATIVE_STREAMS) != 0;
+        if (!c.records_size() && !streams) {
             r = run(args);
             EXPECT_EQ(r.status, 2) << name << " needs --size";
             EXPECT_TRUE(contains(r.err, "give --size")) << r.err;
@@ -585,6 +588,8 @@ TEST_F(Cli, UsageErrorsExitTwo) {
         {{"--codec", "nosuch", "a"}, "unknown codec 'nosuch'"},
         {{"--codec", "No/Such", "a"}, "invalid codec name"},
         {{"-o", "x", "a", "b"}, "-o takes a single input file"},
+        {{"--codec", "zstd", "-23", "a"}, "codec 'zstd' has no level 23 (levels"},
+        {{"--level", "x", "a"}, "invalid compression level 'x'"},
     };
     for (const auto& c : cases) {
         const Result r = run(c.args);
@@ -596,6 +601,35 @@ TEST_F(Cli, UsageErrorsExitTwo) {
     const Result help = run({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(contains(help.out, "Usage: vorlex")) << "help goes to standard output";
+}
+
+// The level reaches every block of a container and raw data, and decoding
+// needs none.
+TEST_F(Cli, LevelsReachContainersAndRawData) {
+    const Bytes data = vorlex::test::text_bytes(200000, 3);
+    write_file(dir / "a", data);
+    for (const bool raw : {false, true}) {
+        std::vector<size_t> sizes;
+        for (const char* level : {"-1", "-19"}) {
+            std::vector<std::string> args{"-c", "--codec", "zstd", "-B", "64K", level, "a"};
+            if (raw) args.insert(args.begin(), "--raw");
+            const Result r = run(args);
+            ASSERT_EQ(r.status, 0) << r.err;
+            sizes.push_back(r.out.size());
+            write_file(dir / "z", Bytes(r.out.begin(), r.out.end()));
+            std::vector<std::string> back{"-dc", "z"};
+            if (raw) back.insert(back.end(), {"--raw", "--codec", "zstd"});
+            const Result d = run(back);
+            ASSERT_EQ(d.status, 0) << d.err;
+            EXPECT_TRUE(d.out == std::string(data.begin(), data.end())) << level;
+        }
+        EXPECT_LT(sizes[1], sizes[0]) << (raw ? "raw" : "container");
+    }
+    // A codec without levels ignores one, with a warning: the bytes are its own.
+    const Result plain = run({"-c", "a"}), leveled = run({"-c", "-9", "a"});
+    ASSERT_EQ(leveled.status, 0) << leveled.err;
+    EXPECT_TRUE(contains(leveled.err, "codec 'quicklz' has no compression levels")) << leveled.err;
+    EXPECT_TRUE(leveled.out == plain.out);
 }
 
 TEST_F(Cli, VerboseQuietAndProgress) {
