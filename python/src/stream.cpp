@@ -1,0 +1,5 @@
+#include "bindings.hpp"
+
+namespace vorlex::python {
+void define_streams(pybind11::module_&) {}
+}
