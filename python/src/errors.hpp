@@ -19,6 +19,10 @@ void define_error(pybind11::module_& m);
 // VORLEX_STATUS_NO_MEMORY, else vorlex.Error("<what>: <the status' text>").
 [[noreturn]] void raise_status(const std::string& what, vorlex_status status);
 
+// Raise vorlex.Error for a failed frame call, with the library's text of what
+// was wrong and where (MemoryError for VORLEX_STATUS_NO_MEMORY).
+[[noreturn]] void raise_frame_error(vorlex_status status);
+
 // The reason vorlex_get_codec(name) failed, as the CLI words it:
 // "unknown codec 'x' (why)".
 std::string codec_unavailable(const std::string& name);
