@@ -37,6 +37,12 @@ void raise_status(const std::string& what, vorlex_status status) {
     raise_error(what + ": " + vorlex_status_to_string(status));
 }
 
+void raise_frame_error(vorlex_status status) {
+    if (status == VORLEX_STATUS_NO_MEMORY) throw std::bad_alloc();
+    const char* text = vorlex_frame_last_error();
+    raise_error(text != nullptr && text[0] != '\0' ? text : vorlex_status_to_string(status));
+}
+
 std::string codec_unavailable(const std::string& name) {
     const char* why = vorlex_get_codec_error(name.c_str());
     return "unknown codec '" + name + "'" + (why != nullptr ? std::string(" (") + why + ")" : "");

@@ -6,6 +6,10 @@
 namespace py = pybind11;
 
 PYBIND11_MODULE(_vorlex, m) {
+    // Each docstring opens with its own signature, written as Python users
+    // read it (pybind11's would show every argument as "object").
+    py::options options;
+    options.disable_function_signatures();
     m.doc() = "libvorlex bindings; use the vorlex package, which re-exports them.";
     vorlex::python::define_error(m);
     vorlex::python::define_codecs(m);

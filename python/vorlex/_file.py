@@ -43,6 +43,7 @@ class _FrameReader(io.RawIOBase):
     def __init__(self, fp, threads):
         self._fp = fp
         self._decoder = _vorlex.FrameReader(threads=threads)
+        self._input_done = False
         self._eof = False
 
     def readable(self):
@@ -54,15 +55,17 @@ class _FrameReader(io.RawIOBase):
                 return 0
             while True:
                 chunk = b""
-                if self._decoder.needs_input:
+                if self._decoder.needs_input and not self._input_done:
                     chunk = self._fp.read(_READ_CHUNK)
-                    if not chunk:
-                        self._decoder.finish()  # vorlex.Error if the data stops early
-                        self._eof = True
-                        return 0
-                n = self._decoder.decompress_into(chunk, target)
+                    self._input_done = not chunk
+                # At the end of the input the reader must have seen whole
+                # frames: vorlex.Error (truncated) otherwise.
+                n = self._decoder.decompress_into(chunk, target, self._input_done)
                 if n:
                     return n
+                if self._decoder.finished:
+                    self._eof = True
+                    return 0
 
 
 class VorlexFile(io.BufferedIOBase):
@@ -75,9 +78,10 @@ class VorlexFile(io.BufferedIOBase):
     threads is the number of worker threads (0: one per CPU), whose output is
     the same as one thread's.
 
-    A flush() writes what the underlying file has been given; data short of a
-    full block stays buffered until close(), since only the last block of a
-    frame may be short. Damaged or truncated data raises vorlex.Error.
+    Written without flush() calls, the file is byte-identical to what
+    ``vorlex -c -B <block_size> --codec <codec>`` writes; flush() ends the
+    current block early (as gzip's flush does), so everything written so far
+    can be read back. Damaged or truncated data raises vorlex.Error.
     """
 
     def __init__(self, file, mode="rb", *, codec="quicklz",
@@ -107,6 +111,7 @@ class VorlexFile(io.BufferedIOBase):
             else:
                 self._writer = _vorlex.FrameWriter(codec, block_size=block_size,
                                                    threads=threads)
+                self._piece = max(block_size, _READ_CHUNK) * 4
         except BaseException:
             if self._own_fp:
                 fp.close()
@@ -172,20 +177,27 @@ class VorlexFile(io.BufferedIOBase):
         self._check_open()
         if self._reading:
             raise io.UnsupportedOperation("not open for writing")
-        if isinstance(data, (bytes, bytearray)):
-            length = len(data)
-        else:
-            with memoryview(data) as view:
-                length = view.nbytes
-        if length:
-            out = self._writer.compress(data)
-            if out:
-                self._fp.write(out)
+        with memoryview(data) as view, view.cast("B") as octets:
+            length = len(octets)
+            # Pieces of a few blocks: the compressed output of one piece is
+            # written before the next is compressed, so memory stays bounded
+            # by the block size even for one huge write.
+            for start in range(0, length, self._piece):
+                out = self._writer.compress(octets[start:start + self._piece])
+                if out:
+                    self._fp.write(out)
         return length
 
     def flush(self):
+        """Write out everything given so far, as gzip does: the current block
+        ends early, so a reader can decode all of it. A frame with flushes
+        differs from the tool's output for the same data (shorter blocks in
+        the middle) but reads the same."""
         self._check_open()
         if not self._reading:
+            out = self._writer.flush()
+            if out:
+                self._fp.write(out)
             self._fp.flush()
 
     def close(self):
