@@ -43,12 +43,26 @@ def test_text_mode_lines_and_iteration(tmp_path):
     lines = [f"line {i} \u00e9\n" for i in range(20_000)]
     with vorlex.open(path, "wt", encoding="utf-8", block_size=4096) as f:
         f.writelines(lines)
+    # Closing a text wrapper flushes it: a flush at the very end changes no byte.
+    assert path.read_bytes() == vorlex.compress("".join(lines).encode(), block_size=4096)
     with vorlex.open(path, "rt", encoding="utf-8") as f:
         assert f.readline() == lines[0]
         assert list(f) == lines[1:]
     with vorlex.open(path, "rb") as f:
         assert f.readline() == lines[0].encode()
         assert sum(1 for _ in f) == len(lines) - 1
+
+
+def test_flush_makes_everything_so_far_readable(cli):
+    buf = io.BytesIO()
+    f = vorlex.open(buf, "wb", block_size=65536)
+    f.write(DATA[:1000])
+    f.flush()
+    reader = vorlex.open(io.BytesIO(buf.getvalue()))
+    assert reader.read1(2000) == DATA[:1000]
+    f.write(DATA[1000:])
+    f.close()
+    assert cli(["-d", "-c"], buf.getvalue()) == DATA
 
 
 def test_append_makes_a_second_frame_and_copyfileobj_streams(tmp_path):
