@@ -1,51 +1,31 @@
-// The tool's container reader on arbitrary bytes: reading (decoding every
-// block through the host and checking every checksum) and listing either
-// succeed or throw the tool's Failure, with a message; nothing else escapes,
-// nothing is read or written out of bounds, and no length is trusted before
-// it is checked, so a hostile length allocates nothing (libFuzzer's malloc
-// limit turns a memory bomb into a crash). When reading succeeds, listing
-// agrees with it, and two worker threads give the same bytes as one.
+// libvorlex's frame layer on arbitrary bytes: the one-shot decoder, the size
+// walk and the streaming reader on one and two threads either all succeed
+// with the same bytes, or fail with a failure status and a message, the same
+// from each; nothing is read or written out of bounds, and no length is
+// trusted before it is checked, so a hostile length allocates nothing
+// (libFuzzer's malloc limit turns a memory bomb into a crash). When decoding
+// succeeds, the size walk agrees, and one byte less of output room is
+// VORLEX_STATUS_OUTPUT_FULL.
 //
-// Input: container bytes, then [u8 mode]. mode bit 0: rewrite the first
-// header's checksum to match, so mutations get past the header into blocks.
+// Input: frame bytes, then [u8 mode]. mode bit 0: rewrite the first header's
+// checksum to match, so mutations get past the header into blocks.
 #include <cstdint>
 #include <cstring>
-#include <span>
+#include <string>
 #include <vector>
 
-#include "container.hpp"
-#include "container_format.hpp"
-#include "failure.hpp"
-#include "io.hpp"
+#include <vorlex/vorlex.h>
+
 #include "support/check.hpp"
+#include "support/frame.hpp"
 #include "support/host.hpp"
 #include "support/input.hpp"
 
 namespace {
 
-namespace cli = vorlex::cli;
-
-void repair_header_checksum(std::vector<uint8_t>& d) {
-    if (d.size() < cli::format::HEADER_FIXED) return;
-    const size_t before = cli::format::HEADER_FIXED + d[6] + 4;
-    if (d.size() < before + 4) return;
-    const uint32_t sum = cli::format::header_checksum(d.data(), before);
-    for (int i = 0; i < 4; ++i) d[before + size_t(i)] = uint8_t(sum >> (8 * i));
-}
-
-bool read_all(const std::vector<uint8_t>& d, unsigned threads, std::vector<uint8_t>& out,
-              cli::Totals& totals) {
-    cli::MemorySource in{std::span<const uint8_t>(d)};
-    cli::MemorySink sink;
-    try {
-        totals = cli::read_container(in, sink, threads);
-    } catch (const cli::Failure& f) {
-        FUZZ_CHECK(f.what()[0] != '\0');
-        return false;
-    }
-    out = std::move(sink.bytes);
-    return true;
-}
+// Decoded output the target is willing to hold: a frame of 1-byte payloads
+// can legitimately claim 64 MiB a block.
+constexpr size_t MAX_OUT = size_t(64) << 20;
 
 }  // namespace
 
@@ -55,33 +35,45 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t mode = input.take_u8();
     // An exact-size copy: the reader sees nothing past the input.
     std::vector<uint8_t> d(input.data(), input.data() + input.size());
-    if ((mode & 1) != 0) repair_header_checksum(d);
+    if ((mode & 1) != 0) vorlex::fuzz::repair_header_checksum(d);
 
-    std::vector<uint8_t> out;
-    cli::Totals totals;
-    const bool read = read_all(d, 1, out, totals);
+    uint64_t content = 0;
+    const vorlex_status sized = vorlex_frame_content_size(d.data(), d.size(), &content);
+    FUZZ_CHECK(sized == VORLEX_STATUS_OK || (sized < 0 && vorlex_frame_last_error()[0] != '\0'));
 
-    std::vector<cli::MemberInfo> members;
-    bool listed = true;
-    try {
-        cli::MemorySource in{std::span<const uint8_t>(d)};
-        members = cli::list_container(in);
-    } catch (const cli::Failure& f) {
-        FUZZ_CHECK(f.what()[0] != '\0');
-        listed = false;
+    const vorlex::fuzz::Decoded one = vorlex::fuzz::stream_decode(d, 1, 0, 0, MAX_OUT);
+    if (one.out.size() > MAX_OUT) return 0;
+    FUZZ_CHECK(one.status == VORLEX_STATUS_OK || (one.status < 0 && !one.error.empty()));
+    const vorlex::fuzz::Decoded two = vorlex::fuzz::stream_decode(d, 2, 0, 0, MAX_OUT);
+    FUZZ_CHECK(two.status == one.status);
+    FUZZ_CHECK(two.error == one.error);
+    FUZZ_CHECK(two.out == one.out);
+
+    if (one.status == VORLEX_STATUS_OK) {
+        FUZZ_CHECK(sized == VORLEX_STATUS_OK && content == one.out.size());
+    } else if (sized != VORLEX_STATUS_OK) {
+        // The walk checks a subset of what decoding checks.
+        return 0;
     }
+    if (content > MAX_OUT) return 0;
 
-    if (read) {
-        FUZZ_CHECK(totals.original == out.size());
-        FUZZ_CHECK(listed);
-        uint64_t original = 0;
-        for (const cli::MemberInfo& m : members) original += m.totals.original;
-        FUZZ_CHECK(original == out.size());
-
-        std::vector<uint8_t> again;
-        cli::Totals totals2;
-        FUZZ_CHECK(read_all(d, 2, again, totals2));
-        FUZZ_CHECK(again == out);
+    // The one-shot decoder, given exactly the room the walk names, finds
+    // what the stream found; with one byte less, a success does not fit.
+    std::vector<uint8_t> out(content);
+    size_t length = out.size();
+    const vorlex_status st = vorlex_frame_decompress(out.data(), &length, d.data(), d.size());
+    FUZZ_CHECK(st == one.status);
+    if (st == VORLEX_STATUS_OK) {
+        FUZZ_CHECK(length == content && std::memcmp(out.data(), one.out.data(), length) == 0);
+        if (content != 0) {
+            length = out.size() - 1;
+            FUZZ_CHECK(vorlex_frame_decompress(out.data(), &length, d.data(), d.size()) ==
+                       VORLEX_STATUS_OUTPUT_FULL);
+            FUZZ_CHECK(length == out.size() - 1);
+        }
+    } else {
+        FUZZ_CHECK(vorlex_frame_last_error() == one.error);
+        FUZZ_CHECK(length == out.size());
     }
     return 0;
 }

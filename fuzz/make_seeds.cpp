@@ -4,8 +4,9 @@
 // first 2 KiB of each FILE (slices of the shared corpus), each followed by
 // the parameter bytes its target reads from the end (fuzz/support/input.hpp).
 // Decoder targets get each input compressed by their codec with the exact
-// size as parameter, plus the same with a few bytes cut off; the container
-// target gets containers the tool writes. Run it again
+// size as parameter, plus the same with a few bytes cut off; the frame
+// targets get frames as the tool writes them, and the frame reader target
+// also two frames concatenated. Run it again
 // when a codec or a target's input layout changes.
 #include <algorithm>
 #include <cctype>
@@ -23,10 +24,6 @@
 
 #include "support/test_data.hpp"
 
-#ifdef VORLEX_FUZZ_HAVE_CLI
-#include "container.hpp"
-#include "io.hpp"
-#endif
 
 namespace fs = std::filesystem;
 using vorlex::test::Bytes;
@@ -125,20 +122,25 @@ int main(int argc, char** argv) {
                       with_params(cut, {{3, 1}, {data.size(), 4}}));
             }
         }
-#ifdef VORLEX_FUZZ_HAVE_CLI
-        // Containers of a few inputs, in blocks small enough to make several;
+        // Frames of a few inputs, in blocks small enough to make several;
         // mode byte 0: the checksums are already right.
         for (size_t i = 0; i < all.size(); i += 3) {
             const auto& [label, data] = all[i];
-            vorlex::cli::MemorySource src{std::span<const uint8_t>(data)};
-            vorlex::cli::MemorySink sink;
-            vorlex::cli::WriteSettings settings;
-            settings.codec = c;
-            settings.block_size = 1024;
-            vorlex::cli::write_container(src, sink, settings);
-            write(out / "container", codec + "-" + label, with_params(sink.bytes, {{0, 1}}));
+            size_t cap = vorlex_frame_compress_bound(c, data.size(), 1024);
+            Bytes frame(cap);
+            if (vorlex_frame_compress(c, 1024, frame.data(), &cap, data.data(), data.size()) !=
+                VORLEX_STATUS_OK) {
+                continue;
+            }
+            frame.resize(cap);
+            write(out / "container", codec + "-" + label, with_params(frame, {{0, 1}}));
+            // mode, in_piece - 1, out_piece - 1, threads - 1: see frame_reader.cpp.
+            Bytes two = frame;
+            two.insert(two.end(), frame.begin(), frame.end());
+            write(out / "frame_reader", codec + "-" + label,
+                  with_params(i % 2 == 0 ? frame : two,
+                              {{0, 1}, {i % 3 == 0 ? 0 : 200, 1}, {i * 7 % 256, 1}, {i % 4, 1}}));
         }
-#endif
         std::printf("%s: %zu inputs\n", codec.c_str(), all.size());
     }
     return 0;

@@ -133,6 +133,204 @@ VORLEX_EXPORT vorlex_status vorlex_stream_process(vorlex_stream* stream,
 /* Release a stream and everything it holds; NULL is accepted. */
 VORLEX_EXPORT void vorlex_stream_free(vorlex_stream* stream);
 
+/* ---- Frames ------------------------------------------------------------ */
+
+/*
+ * A frame is self-describing compressed data, the .vlx format the vorlex tool
+ * writes (docs/format.md): a header naming the codec and the block size, the
+ * input cut into blocks that are each compressed (or stored, when they do not
+ * shrink) with their lengths and an XXH3-64 checksum, and an end record with
+ * the totals. It adds what some codecs' raw data lacks: the size (brieflz,
+ * fari and lzjb record none) and the detection of damage. Frames can be
+ * concatenated; a reader decodes them one after the other. The bytes written
+ * depend on the input, the codec and the block size only: never on the
+ * thread count or on how the input was handed over.
+ *
+ * A frame function that fails returns one of these statuses, and
+ * vorlex_frame_last_error() then says what was wrong and where, naming the
+ * block and the byte offset ("block 3 at byte 2071: checksum mismatch"):
+ *   VORLEX_STATUS_CORRUPT          damaged data: no frame magic, a checksum,
+ *                                  length or total that does not match, a
+ *                                  payload the codec refuses
+ *   VORLEX_STATUS_INPUT_TRUNCATED  the input ends inside a frame (or is empty)
+ *   VORLEX_STATUS_TRAILING_DATA    bytes after a frame that are not another frame
+ *   VORLEX_STATUS_NO_SUCH_CODEC    the codec a header names cannot be loaded
+ *   VORLEX_STATUS_UNSUPPORTED      a newer format version, or unknown header flags
+ *   VORLEX_STATUS_OUTPUT_FULL      the output buffer is too small
+ *   VORLEX_STATUS_TOO_LARGE        a size that does not fit its type
+ *   VORLEX_STATUS_MEMORY_LIMIT     a block larger than the reader's memory limit
+ *   VORLEX_STATUS_NO_MEMORY        an allocation failed
+ *   VORLEX_STATUS_INVALID          a bad argument (NULL, block size out of range, ...)
+ * Every frame function is thread-safe; a writer or reader object is used by
+ * one thread at a time.
+ */
+
+#define VORLEX_FRAME_DEFAULT_BLOCK_SIZE ((size_t)1 << 20)
+#define VORLEX_FRAME_MAX_BLOCK_SIZE ((size_t)64 << 20)
+#define VORLEX_FRAME_MAX_CODEC_NAME 64
+#define VORLEX_FRAME_MAX_THREADS 256
+#define VORLEX_FRAME_DEFAULT_MEMORY_LIMIT ((size_t)512 << 20)
+
+/* Worst-case size of a frame holding in_length bytes cut into block_size blocks (0: the default, 1 MiB).
+ * Exact for input that does not shrink: header, one 17-byte record per block, the
+ * blocks' bytes, end record. 0 when codec is NULL, block_size is over
+ * VORLEX_FRAME_MAX_BLOCK_SIZE, or the size does not fit a size_t. */
+VORLEX_EXPORT size_t vorlex_frame_compress_bound(vorlex_codec* codec, size_t in_length,
+                                                 size_t block_size);
+
+/* One frame of in[0..in_length), byte-identical to what `vorlex -B block_size --codec NAME` writes.
+ * block_size 0 is the default (1 MiB); otherwise 1 to VORLEX_FRAME_MAX_BLOCK_SIZE.
+ * *out_length: capacity on entry, bytes produced on success, unchanged on
+ * failure (out then holds garbage). A capacity of vorlex_frame_compress_bound()
+ * always suffices; a smaller one is VORLEX_STATUS_OUTPUT_FULL if the frame
+ * does not fit. Single-threaded; memory: about two blocks. */
+VORLEX_EXPORT vorlex_status vorlex_frame_compress(vorlex_codec* codec, size_t block_size,
+                                                  uint8_t* out, size_t* out_length,
+                                                  const uint8_t* in, size_t in_length);
+
+/* The total decompressed size of the frames in in[0..in_length): walks and checks the records, decodes nothing.
+ * Headers, lengths, totals and the content checksums over the block
+ * checksums are checked; the blocks' data is not (that needs decoding), and
+ * no codec is loaded. *size is unchanged on failure. */
+VORLEX_EXPORT vorlex_status vorlex_frame_content_size(const uint8_t* in, size_t in_length,
+                                                      uint64_t* size);
+
+/* Decode every frame (concatenated frames too); each header names its codec, every checksum is verified.
+ * *out_length: capacity on entry, bytes produced on success, unchanged on
+ * failure (out then holds the blocks before the fault, and garbage after
+ * them). vorlex_frame_content_size() gives the capacity needed. Decodes
+ * straight from in into out: no memory beyond the codecs' own. */
+VORLEX_EXPORT vorlex_status vorlex_frame_decompress(uint8_t* out, size_t* out_length,
+                                                    const uint8_t* in, size_t in_length);
+
+/* What the last failing frame function of the calling thread said ("block 3
+ * at byte 2071: checksum mismatch", "output buffer too small ..."), or "" if
+ * none has failed. Successful calls leave it alone, as with errno. Valid
+ * until the thread's next frame call; never NULL. */
+VORLEX_EXPORT const char* vorlex_frame_last_error(void);
+
+/* ---- Frame streams ------------------------------------------------------ */
+
+/*
+ * A writer makes one frame and a reader decodes frames, from input and into
+ * output given in pieces of any size, down to one byte. Set in_next/in_avail
+ * and out_next/out_avail, call the process function; it advances both.
+ * Memory stays bounded by the block size and the thread count, whatever the
+ * length of the data. With threads > 1 the blocks are worked on by that many
+ * worker threads (started at the first block, with every signal blocked);
+ * the bytes produced are the same as with one.
+ *
+ * The process functions return
+ *   VORLEX_STATUS_OK          all input consumed, and for FLUSH and FINISH all
+ *                             output produced (a reader with
+ *                             VORLEX_FRAME_STOP_AT_END may also stop after a
+ *                             frame, with input left: see there);
+ *   VORLEX_STATUS_PROCESSING  output is waiting: call again with more output
+ *                             space, and the input not consumed yet;
+ *   a failure, which every later call on the object returns again.
+ * With PROCESS, blocks still being worked on by other threads come out in
+ * later calls; FLUSH and FINISH wait for them.
+ */
+typedef struct vorlex_frame_buffers {
+    const uint8_t* in_next; /* next input byte */
+    size_t in_avail;        /* input bytes left at in_next */
+    uint8_t* out_next;      /* next output byte */
+    size_t out_avail;       /* output space left at out_next */
+} vorlex_frame_buffers;
+
+/* Where a writer or reader stands. */
+typedef struct vorlex_frame_info {
+    /* The frame being read or written, or the last one completed. */
+    char codec[VORLEX_FRAME_MAX_CODEC_NAME + 1]; /* its codec; "" before any header */
+    uint32_t block_size;
+    uint64_t frame_offset;        /* where it starts in the reader's input (writer: 0) */
+    uint64_t frame_length;        /* its bytes so far: all of them once complete */
+    uint64_t frame_content;       /* original bytes of its blocks so far */
+    uint64_t frame_blocks;        /* its blocks so far */
+    uint64_t frame_stored_blocks; /* those stored as they were (they did not shrink) */
+    int frame_complete;           /* 1 once its end record was read or written */
+    /* The whole run. */
+    uint64_t frames;              /* frames completed */
+    uint64_t total_blocks;        /* blocks read or written */
+    uint64_t total_in;            /* input bytes consumed */
+    uint64_t total_out;           /* output bytes produced */
+    uint64_t skippable;           /* reader with VORLEX_FRAME_SCAN: payload bytes next in
+                                     the input, which may be skipped unread
+                                     (vorlex_frame_reader_skip); else 0 */
+} vorlex_frame_info;
+
+typedef struct vorlex_frame_writer vorlex_frame_writer;
+
+/*
+ * A writer of one frame with codec, cut into block_size blocks (0: the
+ * default, 1 MiB), byte-identical to vorlex_frame_compress() of the whole
+ * input when nothing is flushed. threads 0 or 1: all work in the calling
+ * thread; 2 to VORLEX_FRAME_MAX_THREADS: worker threads. Memory: about
+ * (threads + 2) blocks and their worst-case output. *writer is NULL on
+ * failure.
+ */
+VORLEX_EXPORT vorlex_status vorlex_frame_writer_new(vorlex_codec* codec, size_t block_size,
+                                                    unsigned threads,
+                                                    vorlex_frame_writer** writer);
+/*
+ * PROCESS: take input, write the records that are ready. FLUSH: also end
+ * the current block early and write out every block so far, so a reader can
+ * decode all input given until now (the frame then has shorter blocks in the
+ * middle, which every reader accepts). FINISH: the input is complete: write
+ * the rest and the end record. After a FINISH that returned OK the frame is
+ * done and more input is VORLEX_STATUS_INVALID. Any other operation value is
+ * VORLEX_STATUS_INVALID.
+ */
+VORLEX_EXPORT vorlex_status vorlex_frame_writer_process(vorlex_frame_writer* writer,
+                                                        vorlex_frame_buffers* buffers,
+                                                        vorlex_operation operation);
+VORLEX_EXPORT vorlex_status vorlex_frame_writer_get_info(const vorlex_frame_writer* writer,
+                                                         vorlex_frame_info* info);
+/* Release a writer, stopping its threads; NULL is accepted. */
+VORLEX_EXPORT void vorlex_frame_writer_free(vorlex_frame_writer* writer);
+
+typedef struct vorlex_frame_reader vorlex_frame_reader;
+
+/* Reader flags. */
+enum {
+    /* Walk the records only: decode nothing, produce no output, load no
+     * codec. Checks what vorlex_frame_content_size() checks. */
+    VORLEX_FRAME_SCAN = 1u << 0,
+    /* Return VORLEX_STATUS_OK after each frame's end record, once its output
+     * is out, even with input left: info.frame_complete then describes that
+     * frame, and the next call goes on with the rest of the input. */
+    VORLEX_FRAME_STOP_AT_END = 1u << 1
+};
+
+/*
+ * A reader of concatenated frames, each decoded with the codec its header
+ * names. threads as for the writer. memory_limit bounds the memory for
+ * blocks of all threads together (0: VORLEX_FRAME_DEFAULT_MEMORY_LIMIT,
+ * SIZE_MAX: none): a block in flight needs up to twice the frame's block
+ * size, so fewer blocks are in flight (fewer threads work) when a frame's
+ * blocks are large, and a frame whose block size exceeds the limit fails
+ * with VORLEX_STATUS_MEMORY_LIMIT. Checks as vorlex_frame_decompress()
+ * does; the blocks before a fault come out before the fault is reported.
+ * FINISH declares the end of the input: a frame cut short is then
+ * VORLEX_STATUS_INPUT_TRUNCATED, and so is an input without any frame.
+ * *reader is NULL on failure.
+ */
+VORLEX_EXPORT vorlex_status vorlex_frame_reader_new(unsigned threads, size_t memory_limit,
+                                                    uint32_t flags,
+                                                    vorlex_frame_reader** reader);
+VORLEX_EXPORT vorlex_status vorlex_frame_reader_process(vorlex_frame_reader* reader,
+                                                        vorlex_frame_buffers* buffers,
+                                                        vorlex_operation operation);
+VORLEX_EXPORT vorlex_status vorlex_frame_reader_get_info(const vorlex_frame_reader* reader,
+                                                         vorlex_frame_info* info);
+/* With VORLEX_FRAME_SCAN: the caller skipped length <= info.skippable input
+ * bytes without passing them (it seeked past a payload); VORLEX_STATUS_INVALID
+ * otherwise. */
+VORLEX_EXPORT vorlex_status vorlex_frame_reader_skip(vorlex_frame_reader* reader,
+                                                     uint64_t length);
+/* Release a reader, stopping its threads; NULL is accepted. */
+VORLEX_EXPORT void vorlex_frame_reader_free(vorlex_frame_reader* reader);
+
 #ifdef __cplusplus
 }
 #endif

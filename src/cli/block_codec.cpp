@@ -1,4 +1,4 @@
-// Codec calls shared by the container reader and writer and the raw mode.
+// Codec calls of the raw mode.
 #include "block_codec.hpp"
 
 #include <algorithm>

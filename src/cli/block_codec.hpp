@@ -1,5 +1,6 @@
-// Calls into a codec for one block (or one raw buffer), with the rules that
-// make the tool's output a function of its input alone.
+// Calls into a codec for one raw buffer (--raw), with the rules that make
+// the tool's output a function of its input alone. Containers are written
+// and read by libvorlex's frame layer, which has the same rules.
 #pragma once
 
 #include <cstddef>

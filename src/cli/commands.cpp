@@ -15,8 +15,8 @@
 #include "failure.hpp"
 #include "files.hpp"
 #include "io.hpp"
-#include "pipeline.hpp"
 #include "raw.hpp"
+#include "threads.hpp"
 
 namespace vorlex::cli {
 
@@ -120,7 +120,7 @@ void process_file(const Options& o, vorlex_codec* codec, const Reporter& reporte
     } else if (compressing(o)) {
         totals = write_container(source, sink, {codec, o.block_size, threads}, progress);
     } else {
-        totals = read_container(source, sink, threads, progress);
+        totals = read_container(source, sink, threads, progress, o.memory_limit);
     }
     if (file) file->commit();
     // The input goes only once its replacement is in place.

@@ -1,6 +1,7 @@
-// Writing, reading and listing whole containers between a source and a sink.
-// Blocks go through a Pipeline of `threads` workers; the bytes written never
-// depend on the thread count.
+// Writing, reading and listing .vlx containers between a source and a sink,
+// through libvorlex's frame writer and reader: the format, its checks and
+// its threads are the library's; these loops only move bytes between the
+// tool's files and the library and turn a failure into a Failure.
 #pragma once
 
 #include <cstdint>
@@ -10,12 +11,11 @@
 
 #include <vorlex/vorlex.h>
 
-#include "container_format.hpp"
 #include "io.hpp"
 
 namespace vorlex::cli {
 
-// Called after each block with the bytes consumed and produced so far.
+// Called as data moves, with the bytes consumed and produced so far.
 using ProgressFn = std::function<void(uint64_t consumed, uint64_t produced)>;
 
 struct Totals {
@@ -35,18 +35,24 @@ Totals write_container(Source& in, Sink& out, const WriteSettings& settings,
                        const ProgressFn& progress = {});
 
 // Decode every container in `in` (one, or several concatenated) onto `out`,
-// checking every checksum. Throws Failure at the first fault, after writing
+// checking every checksum. memory_limit: for the blocks of all threads (0:
+// the library's default). Throws Failure at the first fault, after writing
 // the blocks before it.
-Totals read_container(Source& in, Sink& out, unsigned threads, const ProgressFn& progress = {});
+Totals read_container(Source& in, Sink& out, unsigned threads, const ProgressFn& progress = {},
+                      uint64_t memory_limit = 0);
 
 struct MemberInfo {
-    format::Header header;
+    struct {
+        std::string codec;
+        uint32_t block_size = 0;
+    } header;
     Totals totals;
     uint64_t stored_blocks = 0;
 };
 
 // Walk the records without decoding: codec, sizes and block counts of each
-// concatenated container, with lengths and totals checked (not checksums).
+// concatenated container, with lengths and totals checked (not the data).
+// Payloads are skipped unread where the source can seek.
 std::vector<MemberInfo> list_container(Source& in);
 
 }  // namespace vorlex::cli

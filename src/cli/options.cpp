@@ -6,7 +6,7 @@
 #include <cctype>
 #include <functional>
 
-#include "container_format.hpp"
+#include <vorlex/vorlex.h>
 
 namespace vorlex::cli {
 
@@ -52,7 +52,7 @@ struct Parser {
 
     void set_block_size(const std::string& v) {
         const auto n = parse_size(v);
-        if (!n || *n < MIN_CLI_BLOCK_SIZE || *n > format::MAX_BLOCK_SIZE) {
+        if (!n || *n < MIN_CLI_BLOCK_SIZE || *n > VORLEX_FRAME_MAX_BLOCK_SIZE) {
             return error("invalid block size '" + v + "' (1K to 64M)");
         }
         o.block_size = uint32_t(*n);
@@ -64,6 +64,12 @@ struct Parser {
             return error("invalid thread count '" + v + "' (0 to 256, 0 for one per CPU)");
         }
         o.threads = unsigned(*n);
+    }
+
+    void set_memory(const std::string& v) {
+        const auto n = parse_size(v);
+        if (!n || *n < MIN_MEMORY_LIMIT) return error("invalid memory limit '" + v + "' (at least 1M)");
+        o.memory_limit = *n;
     }
 
     void set_size(const std::string& v) {
@@ -123,6 +129,7 @@ struct Parser {
         }
         if (name == "o" || name == "output") return [this](const std::string& v) { o.output = v; };
         if (name == "size") return [this](const std::string& v) { set_size(v); };
+        if (name == "memory") return [this](const std::string& v) { set_memory(v); };
         return nullptr;
     }
 
@@ -218,6 +225,9 @@ Options:
       --codec NAME      codec to compress with (default quicklz)
   -B, --block-size N    block size, e.g. 4M, 256K (1K to 64M; default 1M)
   -T, --threads N       worker threads (default: one per CPU; 0 likewise)
+      --memory SIZE     memory for decoding blocks, all threads together (default
+                        512M): fewer threads work when a file's blocks are large,
+                        and a file whose blocks do not fit is refused
   -o, --output FILE     write to FILE (one input only)
   -c, --stdout          write to standard output, keep the input
   -f, --force           overwrite existing files; write compressed data to a terminal

@@ -15,12 +15,15 @@ enum class ProgressMode { automatic, always, never };
 inline constexpr uint32_t DEFAULT_BLOCK_SIZE = 1u << 20;
 inline constexpr uint32_t MIN_CLI_BLOCK_SIZE = 1u << 10;
 inline constexpr unsigned MAX_THREADS = 256;
+inline constexpr uint64_t DEFAULT_MEMORY_LIMIT = uint64_t(512) << 20;
+inline constexpr uint64_t MIN_MEMORY_LIMIT = uint64_t(1) << 20;
 
 struct Options {
     Mode mode = Mode::compress;
     std::string codec = "quicklz";
     uint32_t block_size = DEFAULT_BLOCK_SIZE;
     unsigned threads = 0;  // 0: one per CPU
+    uint64_t memory_limit = DEFAULT_MEMORY_LIMIT;  // --memory, for decoding
     std::optional<std::string> output;
     bool to_stdout = false;
     bool force = false;

@@ -16,6 +16,10 @@ const char* vorlex_status_to_string(vorlex_status status) {
         case VORLEX_STATUS_NO_MEMORY: return "out of memory";
         case VORLEX_STATUS_OUTPUT_FULL: return "output buffer too small";
         case VORLEX_STATUS_INPUT_TRUNCATED: return "input truncated";
+        case VORLEX_STATUS_CORRUPT: return "damaged data";
+        case VORLEX_STATUS_TRAILING_DATA: return "trailing data after the last frame";
+        case VORLEX_STATUS_TOO_LARGE: return "size too large";
+        case VORLEX_STATUS_MEMORY_LIMIT: return "memory limit exceeded";
         default: return "unknown status";
     }
 }

@@ -1,4 +1,5 @@
-// The .vlx container in memory: its byte layout, round trips of every codec
+// The .vlx container in memory, through the tool's loops over libvorlex's
+// frame writer and reader: its byte layout, round trips of every codec
 // at block edges and thread counts, and the reader's answer to every
 // truncation, every flipped byte, crafted lengths, reordered blocks,
 // concatenation and failing allocations.
@@ -16,15 +17,15 @@
 
 #include "common/bytes.hpp"
 #include "container.hpp"
-#include "container_format.hpp"
 #include "failure.hpp"
+#include "frame/format.hpp"
 #include "support/test_data.hpp"
 
 namespace {
 
 using vorlex::Bytes;
 using namespace vorlex::cli;
-namespace fmt = vorlex::cli::format;
+namespace fmt = vorlex::frame::format;
 
 vorlex_codec* codec(const char* name) {
     vorlex_codec* c = vorlex_get_codec(name);

@@ -1,29 +1,31 @@
-// The container's checksums: XXH3-64 (seed 0) of each block's original bytes,
+// The frame's checksums: XXH3-64 (seed 0) of each block's original bytes,
 // and the content checksum chained over those block checksums in order.
+// xxHash is compiled into libvorlex (header-only), so the library needs no
+// xxHash at run time and exports none of its symbols.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 
-namespace vorlex::cli {
+namespace vorlex::frame {
 
 uint64_t block_checksum(const uint8_t* data, size_t n);
 
 class ContentChecksum {
 public:
+    // Throws std::bad_alloc when the hash state cannot be allocated.
     ContentChecksum();
     ~ContentChecksum();
     ContentChecksum(const ContentChecksum&) = delete;
     ContentChecksum& operator=(const ContentChecksum&) = delete;
 
+    void reset();
     // Next block's checksum, fed as 8 little-endian bytes.
     void add(uint64_t block_sum);
     uint64_t value() const;
 
 private:
-    struct State;
-    std::unique_ptr<State> state_;
+    void* state_;  // XXH3_state_t, kept out of this header
 };
 
-}  // namespace vorlex::cli
+}  // namespace vorlex::frame

@@ -1,13 +1,12 @@
-// Encoding and decoding of the container's records.
-#include "container_format.hpp"
+// Encoding and decoding of the frame's records.
+#include "format.hpp"
 
 #include <cstring>
 
-#include <xxhash.h>
-
+#include "checksum.hpp"
 #include "common/bytes.hpp"
 
-namespace vorlex::cli::format {
+namespace vorlex::frame::format {
 
 using namespace vorlex::bytes;
 
@@ -21,7 +20,7 @@ bool is_valid_codec_name(const std::string& name) {
 }
 
 uint32_t header_checksum(const uint8_t* header, size_t length) {
-    return uint32_t(XXH3_64bits(header, length));
+    return uint32_t(block_checksum(header, length));
 }
 
 size_t encode_header(const Header& h, uint8_t* out) {
@@ -80,4 +79,4 @@ std::optional<std::string> check_block_header(const BlockHeader& b, uint32_t blo
     return std::nullopt;
 }
 
-}  // namespace vorlex::cli::format
+}  // namespace vorlex::frame::format

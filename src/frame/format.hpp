@@ -1,6 +1,6 @@
-// The .vlx container: constants and the three record layouts, encoded and
-// decoded here and nowhere else. docs/format.md describes the same bytes for
-// people. All integers are little-endian.
+// The frame (the .vlx container): constants and the three record layouts,
+// encoded and decoded here and nowhere else. docs/format.md describes the
+// same bytes for people. All integers are little-endian.
 //
 //   header   magic "\x89VLX", version, flags, codec name, block size, checksum
 //   block    kind, stored length, original length, XXH3-64 of the original,
@@ -17,7 +17,7 @@
 #include <optional>
 #include <string>
 
-namespace vorlex::cli::format {
+namespace vorlex::frame::format {
 
 inline constexpr uint8_t MAGIC[4] = {0x89, 'V', 'L', 'X'};
 inline constexpr uint8_t VERSION = 1;
@@ -86,4 +86,4 @@ EndRecord decode_end(const uint8_t in[END_RECORD]);
 // nothing when it can. Checked before anything is allocated for the block.
 std::optional<std::string> check_block_header(const BlockHeader& b, uint32_t block_size);
 
-}  // namespace vorlex::cli::format
+}  // namespace vorlex::frame::format

@@ -1,0 +1,81 @@
+// Codec calls for single blocks, shared by the frame writer and reader.
+#include "block_codec.hpp"
+
+#include <algorithm>
+#include <cstring>
+
+#include "checksum.hpp"
+#include "error.hpp"
+
+namespace vorlex::frame {
+
+namespace {
+// Filler sits within the first header + 9 bytes of a block; 64 covers it.
+constexpr size_t ZEROED_HEAD = 64;
+}  // namespace
+
+std::string codec_unavailable(const std::string& name) {
+    const char* why = vorlex_get_codec_error(name.c_str());
+    return "unknown codec '" + name + "'" + (why != nullptr ? std::string(" (") + why + ")" : "");
+}
+
+size_t compress_capacity(vorlex_codec* codec, size_t n) {
+    const size_t bound = vorlex_get_max_compressed_size(codec, n);
+    return bound != 0 ? bound : n + n / 16 + 1024;
+}
+
+format::BlockHeader encode_block(vorlex_codec* codec, const uint8_t* in, size_t n,
+                                 uint8_t* payload, size_t capacity) {
+    format::BlockHeader r;
+    r.original_length = uint32_t(n);
+    r.checksum = block_checksum(in, n);  // still in cache from the copy in
+    r.kind = format::KIND_STORED;
+    r.stored_length = uint32_t(n);
+
+    std::memset(payload, 0, std::min(capacity, ZEROED_HEAD));
+    size_t produced = capacity;
+    const vorlex_status st = vorlex_compress(codec, payload, &produced, in, n, nullptr);
+    if (st > 0) {
+        if (produced < n) {
+            r.kind = format::KIND_COMPRESSED;
+            r.stored_length = uint32_t(produced);
+        }
+    } else if (st != VORLEX_STATUS_FAILED && st != VORLEX_STATUS_OUTPUT_FULL) {
+        // A refusal or a worst case that was too small leaves the block
+        // stored; anything else is a fault of this run, not of the data.
+        fail(st == VORLEX_STATUS_NO_MEMORY ? st : VORLEX_STATUS_FAILED,
+             std::string(vorlex_codec_get_name(codec)) + ": " + vorlex_status_to_string(st));
+    }
+    return r;
+}
+
+void check_block(const format::BlockHeader& r, const uint8_t* out) {
+    if (block_checksum(out, r.original_length) != r.checksum) {
+        fail(VORLEX_STATUS_CORRUPT, "checksum mismatch");
+    }
+}
+
+void decode_block(vorlex_codec* codec, const format::BlockHeader& r, const uint8_t* payload,
+                  uint8_t* out) {
+    if (r.kind == format::KIND_STORED) {
+        std::memcpy(out, payload, r.original_length);
+    } else {
+        size_t length = r.original_length;  // exact size for brieflz, capacity for the rest
+        const vorlex_status st =
+            vorlex_decompress(codec, out, &length, payload, r.stored_length, nullptr);
+        if (st == VORLEX_STATUS_NO_MEMORY) fail(st, "out of memory");
+        if (st <= 0) {
+            fail(VORLEX_STATUS_CORRUPT, std::string("cannot decode (") +
+                                            vorlex_codec_get_name(codec) + ": " +
+                                            vorlex_status_to_string(st) + ")");
+        }
+        if (length != r.original_length) {
+            fail(VORLEX_STATUS_CORRUPT, "decoded to " + std::to_string(length) +
+                                            " bytes, expected " +
+                                            std::to_string(r.original_length));
+        }
+    }
+    check_block(r, out);
+}
+
+}  // namespace vorlex::frame

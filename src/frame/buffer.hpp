@@ -1,0 +1,40 @@
+// Block buffers of the frame layer. They come from vorlex_malloc, so an
+// application that replaces the host's memory functions governs the big
+// allocations too, and they start at a 1024-byte boundary: lzjb's output
+// depends on its input's address modulo 1024, and equal alignment for every
+// block keeps the output identical whatever the thread count.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vorlex::frame {
+
+inline constexpr size_t BUFFER_ALIGNMENT = 1024;
+
+class Buffer {
+public:
+    Buffer() = default;
+    Buffer(const Buffer&) = delete;
+    Buffer& operator=(const Buffer&) = delete;
+    Buffer(Buffer&& other) noexcept;
+    Buffer& operator=(Buffer&& other) noexcept;
+    ~Buffer();
+
+    // Make room for at least n bytes. The contents are lost when it grows;
+    // throws std::bad_alloc when the allocation fails.
+    void reserve(size_t n);
+    // Give the memory back.
+    void release();
+
+    uint8_t* data() { return data_; }
+    const uint8_t* data() const { return data_; }
+    size_t capacity() const { return capacity_; }
+
+private:
+    void* block_ = nullptr;  // what vorlex_malloc returned
+    uint8_t* data_ = nullptr;
+    size_t capacity_ = 0;
+};
+
+}  // namespace vorlex::frame

@@ -1,0 +1,164 @@
+// The worker pool behind Pipeline.
+#include "pipeline.hpp"
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <exception>
+#include <new>
+#include <string>
+
+#include "error.hpp"
+
+namespace vorlex::frame {
+
+Pipeline::Pipeline(unsigned threads, Work work)
+    : threads_(threads), work_(std::move(work)), depth_(default_depth()) {}
+
+Pipeline::~Pipeline() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    queued_.notify_all();
+    // A worker finishes the slot it holds; queued slots are dropped. Only then
+    // may the slots go away.
+    for (auto& t : workers_) t.join();
+}
+
+void Pipeline::set_buffer_limit(size_t bytes) {
+    buffer_limit_ = bytes;
+    for (Slot* s : free_) {
+        if (s->original.capacity() > bytes) s->original.release();
+        if (s->payload.capacity() > bytes) s->payload.release();
+    }
+}
+
+void Pipeline::start_threads() {
+    // Workers block every signal: signals go to the application's threads,
+    // whose handlers (the tool's removes its temporary output) expect them.
+    sigset_t all, old;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &old);
+    try {
+        workers_.reserve(threads_);
+        for (unsigned i = 0; i < threads_; ++i) workers_.emplace_back([this] { worker(); });
+    } catch (const std::exception& e) {
+        pthread_sigmask(SIG_SETMASK, &old, nullptr);
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        queued_.notify_all();
+        for (auto& t : workers_) t.join();
+        workers_.clear();
+        stopping_ = false;
+        const bool no_memory = dynamic_cast<const std::bad_alloc*>(&e) != nullptr;
+        if (no_memory) throw;
+        fail(VORLEX_STATUS_FAILED, std::string("cannot start worker threads: ") + e.what());
+    }
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+}
+
+void Pipeline::run(Slot& slot) {
+    try {
+        work_(slot);
+    } catch (const Error& e) {
+        slot.status = e.status();
+        slot.error = e.message();
+    } catch (const std::bad_alloc&) {
+        slot.status = VORLEX_STATUS_NO_MEMORY;
+        slot.error = "out of memory";
+    } catch (...) {
+        slot.status = VORLEX_STATUS_FAILED;
+        slot.error = "internal failure";
+    }
+}
+
+void Pipeline::worker() {
+    for (;;) {
+        Slot* slot;
+        {
+            std::unique_lock lock(mutex_);
+            queued_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+            if (stopping_) return;
+            slot = queue_.front();
+            queue_.pop_front();
+        }
+        run(*slot);
+        {
+            std::lock_guard lock(mutex_);
+            slot->done = true;
+        }
+        finished_.notify_all();
+    }
+}
+
+Slot& Pipeline::acquire() {
+    if (free_.empty()) {
+        slots_.push_back(std::make_unique<Slot>());
+        free_.push_back(slots_.back().get());
+    }
+    Slot* slot = free_.back();
+    free_.pop_back();
+    taken_ = true;
+    slot->status = VORLEX_STATUS_OK;
+    slot->error.clear();
+    slot->done = false;
+    return *slot;
+}
+
+void Pipeline::cancel(Slot& slot) {
+    taken_ = false;
+    give_back(&slot);
+}
+
+void Pipeline::submit(Slot& slot) {
+    if (!threaded()) {
+        in_flight_.push_back(&slot);
+        taken_ = false;
+        run(slot);
+        slot.done = true;
+        return;
+    }
+    if (workers_.empty()) start_threads();
+    // Room first: once the slot is queued, nothing may throw.
+    in_flight_.push_back(&slot);
+    taken_ = false;
+    try {
+        std::lock_guard lock(mutex_);
+        queue_.push_back(&slot);
+    } catch (...) {
+        in_flight_.pop_back();
+        taken_ = true;
+        throw;
+    }
+    queued_.notify_one();
+}
+
+bool Pipeline::oldest_done() {
+    if (!threaded()) return true;
+    std::lock_guard lock(mutex_);
+    return in_flight_.front()->done;
+}
+
+void Pipeline::wait_oldest() {
+    if (!threaded()) return;
+    Slot* slot = in_flight_.front();
+    std::unique_lock lock(mutex_);
+    finished_.wait(lock, [slot] { return slot->done; });
+}
+
+void Pipeline::release_oldest() {
+    Slot* slot = in_flight_.front();
+    in_flight_.pop_front();
+    give_back(slot);
+}
+
+void Pipeline::give_back(Slot* slot) {
+    if (slot->original.capacity() > buffer_limit_) slot->original.release();
+    if (slot->payload.capacity() > buffer_limit_) slot->payload.release();
+    free_.push_back(slot);  // never grows past slots_.size(): reserved there
+}
+
+}  // namespace vorlex::frame
