@@ -20,9 +20,10 @@ void define_streams(pybind11::module_& m);
 // cannot be had.
 vorlex_codec* codec_argument(pybind11::handle name, const char* argument = "codec");
 
-// Blocks of a frame hold 1 byte to 64 MiB.
-inline constexpr size_t MAX_BLOCK_SIZE = size_t(64) << 20;
-// Worker threads of a file object, as the CLI allows (0: one per CPU).
-inline constexpr unsigned MAX_THREADS = 256;
+// Blocks of a frame hold 1 byte to 64 MiB; 1 MiB unless the caller says.
+inline constexpr size_t DEFAULT_BLOCK_SIZE = VORLEX_FRAME_DEFAULT_BLOCK_SIZE;
+inline constexpr size_t MAX_BLOCK_SIZE = VORLEX_FRAME_MAX_BLOCK_SIZE;
+// Worker threads of a file object (0 asks for one per CPU).
+inline constexpr unsigned MAX_THREADS = VORLEX_FRAME_MAX_THREADS;
 
 }  // namespace vorlex::python

@@ -70,7 +70,7 @@ size_t decompress_into(const py::object& data, const py::object& target) {
 
 void define_frames(py::module_& m) {
     m.def("compress", &compress, py::arg("data"), py::arg("codec") = "quicklz", py::kw_only(),
-          py::arg("block_size") = size_t(1) << 20,
+          py::arg("block_size") = DEFAULT_BLOCK_SIZE,
           "compress(data, codec='quicklz', *, block_size=1 << 20) -> bytes\n\n"
           "One frame of a bytes-like object: the data cut into blocks of block_size\n"
           "bytes (1 to 64 MiB), each compressed by the codec and checksummed, the\n"

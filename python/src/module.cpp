@@ -16,7 +16,7 @@ PYBIND11_MODULE(_vorlex, m) {
     vorlex::python::define_frames(m);
     vorlex::python::define_streams(m);
     m.attr("__version__") = vorlex_version_string();
-    m.attr("DEFAULT_BLOCK_SIZE") = size_t(1) << 20;
+    m.attr("DEFAULT_BLOCK_SIZE") = vorlex::python::DEFAULT_BLOCK_SIZE;
     m.attr("MAX_BLOCK_SIZE") = vorlex::python::MAX_BLOCK_SIZE;
     m.attr("MAX_THREADS") = vorlex::python::MAX_THREADS;
 }

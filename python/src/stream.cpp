@@ -161,7 +161,7 @@ void define_streams(py::module_& m) {
                             "returns the rest and the end record.")
         .def(py::init<const py::object&, const py::object&, const py::object&>(),
              py::arg("codec") = "quicklz", py::kw_only(),
-             py::arg("block_size") = size_t(1) << 20, py::arg("threads") = 1)
+             py::arg("block_size") = DEFAULT_BLOCK_SIZE, py::arg("threads") = 1)
         .def("compress", &FrameWriter::compress, py::arg("data"))
         .def("flush", &FrameWriter::flush)
         .def("finish", &FrameWriter::finish);
