@@ -8,8 +8,11 @@ Compresses the same SIZE MiB (FILE's first bytes, repeated if short; else a
 text-like sample) with `vorlex -c -T1 -B 1M --codec X` and with
 vorlex.compress(data, X), the best of ROUNDS each, and likewise decompresses.
 The tool's time is its whole run (start, read from the page cache, write to
-/dev/null); the module's is the call alone. A benchmark, not a test: it
-checks nothing but that the outputs agree.
+/dev/null); the module's is the call alone. "into" decompresses into a
+reused buffer (what numcodecs' decode(buf, out) does): the difference to
+decompress() is the cost of the fresh result's memory, whose every page the
+kernel maps on first touch. A benchmark, not a test: it checks nothing but
+that the outputs agree.
 """
 import argparse
 import os
@@ -19,6 +22,7 @@ import tempfile
 import time
 
 import vorlex
+from vorlex import _vorlex
 
 
 def sample(n):
@@ -62,7 +66,7 @@ def main():
     print(f"{mib:.0f} MiB, best of {args.rounds}; MiB/s, and the module's time against "
           f"the tool's (-T1)")
     print(f"{'codec':8} {'tool c':>8} {'module c':>9} {'diff':>7}   "
-          f"{'tool d':>8} {'module d':>9} {'diff':>7}")
+          f"{'tool d':>8} {'module d':>9} {'diff':>7} {'into':>7} {'diff':>7}")
     with tempfile.TemporaryDirectory() as tmp:
         src = os.path.join(tmp, "in")
         with open(src, "wb") as f:
@@ -87,9 +91,12 @@ def main():
 
             t_tool_d = best(args.rounds, tool_decompress)
             t_mod_d = best(args.rounds, lambda: vorlex.decompress(packed))
+            out = bytearray(n)
+            t_into = best(args.rounds, lambda: _vorlex._decompress_into(packed, out))
             print(f"{codec:8} {mib / t_tool_c:8.0f} {mib / t_mod_c:9.0f} "
                   f"{(t_mod_c / t_tool_c - 1) * 100:+6.1f}%   {mib / t_tool_d:8.0f} "
-                  f"{mib / t_mod_d:9.0f} {(t_mod_d / t_tool_d - 1) * 100:+6.1f}%")
+                  f"{mib / t_mod_d:9.0f} {(t_mod_d / t_tool_d - 1) * 100:+6.1f}% "
+                  f"{mib / t_into:7.0f} {(t_into / t_tool_d - 1) * 100:+6.1f}%")
             sys.stdout.flush()
 
 
