@@ -104,7 +104,7 @@ def test_damaged_file_raises(mutate, message):
 def test_bad_arguments(tmp_path, call, exception):
     with pytest.raises(exception):
         call(tmp_path / "x.vlx")
-    assert not (tmp_path / "x.vlx").exists() or exception is not ValueError
+    assert not (tmp_path / "x.vlx").exists()
 
 
 def test_closed_and_wrong_direction(tmp_path):

@@ -95,6 +95,10 @@ class VorlexFile(io.BufferedIOBase):
         self._own_fp = False
         self._buffer = None
         self._writer = None
+        # The writer first: a bad codec must not leave an empty file behind.
+        if not self._reading:
+            self._writer = _vorlex.FrameWriter(codec, block_size=block_size, threads=threads)
+            self._piece = max(block_size, _READ_CHUNK) * 4
         if isinstance(file, (str, bytes, os.PathLike)):
             fp = builtins.open(file, self._mode)
             self._own_fp = True
@@ -105,17 +109,13 @@ class VorlexFile(io.BufferedIOBase):
         else:
             raise TypeError("file must be a path or a file object, not "
                             f"{type(file).__name__!r}")
-        try:
-            if self._reading:
+        if self._reading:
+            try:
                 self._buffer = io.BufferedReader(_FrameReader(fp, threads), _BUFFER_SIZE)
-            else:
-                self._writer = _vorlex.FrameWriter(codec, block_size=block_size,
-                                                   threads=threads)
-                self._piece = max(block_size, _READ_CHUNK) * 4
-        except BaseException:
-            if self._own_fp:
-                fp.close()
-            raise
+            except BaseException:
+                if self._own_fp:
+                    fp.close()
+                raise
         self._fp = fp
 
     @property
