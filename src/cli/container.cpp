@@ -82,9 +82,13 @@ Totals read_container(Source& in, Sink& out, unsigned threads, const ProgressFn&
 
     std::vector<uint8_t> input(READ_CHUNK), output(READ_CHUNK);
     for (;;) {
-        const size_t n = in.read(input.data(), input.size());
+        const size_t n = in.read_available(input.data(), input.size());
         vorlex_frame_buffers b{input.data(), n, nullptr, 0};
-        const vorlex_operation op = n == 0 ? VORLEX_OPERATION_FINISH : VORLEX_OPERATION_PROCESS;
+        // Input that came short (a pipe with nothing more for now): the
+        // blocks in flight are waited for, so what arrived comes out.
+        const vorlex_operation op = n == 0                ? VORLEX_OPERATION_FINISH
+                                    : n < input.size() ? VORLEX_OPERATION_FLUSH
+                                                       : VORLEX_OPERATION_PROCESS;
         // Single-threaded, a block that fits the output buffer is decoded
         // straight into it: let the buffer grow to the frame's block size.
         // Worker threads decode into blocks of their own, copied out in any
@@ -92,10 +96,10 @@ Totals read_container(Source& in, Sink& out, unsigned threads, const ProgressFn&
         const vorlex_frame_info seen = reader.info();
         if (threads <= 1 && seen.block_size > output.size()) output.resize(seen.block_size);
         st = pump(reader, b, op, output, out);
-        if (!ok(st)) {
-            out.flush();  // what was decoded and checked before the fault is good
-            fail_with(st);
-        }
+        // Out at once: what was decoded and checked is good, also before a
+        // fault, and a pipe's reader should not wait for more input.
+        out.flush();
+        if (!ok(st)) fail_with(st);
         if (progress) progress(in.position() - in_start, out.position() - out_start);
         if (op == VORLEX_OPERATION_FINISH) break;
     }

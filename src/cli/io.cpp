@@ -50,6 +50,23 @@ size_t Source::read(uint8_t* out, size_t n) {
     return done;
 }
 
+size_t Source::read_available(uint8_t* out, size_t n) {
+    if (n == 0) return 0;
+    if (next_ == end_) {
+        if (n >= IO_BUFFER) {
+            const size_t k = read_some(out, n);
+            position_ += k;
+            return k;
+        }
+        if (!fill()) return 0;
+    }
+    const size_t k = std::min(n, end_ - next_);
+    std::memcpy(out, buffer_.data() + next_, k);
+    next_ += k;
+    position_ += k;
+    return k;
+}
+
 uint64_t Source::skip(uint64_t n) {
     uint64_t done = std::min<uint64_t>(n, end_ - next_);
     next_ += size_t(done);

@@ -21,6 +21,10 @@ public:
 
     // Up to n bytes into out; fewer only when the input ends.
     size_t read(uint8_t* out, size_t n);
+    // Up to n bytes, as many as one read gives: at least one, 0 only at the
+    // end. A stream decoder wants this: what a writer flushed down a pipe
+    // comes out without waiting for more.
+    size_t read_available(uint8_t* out, size_t n);
     // Skip up to n bytes; returns how many there were.
     uint64_t skip(uint64_t n);
     // True when no byte is left.
