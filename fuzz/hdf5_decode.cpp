@@ -5,10 +5,12 @@
 // frame decoder makes of them, in a block the filter owns, and HDF5's error
 // stack holds a message for every failure.
 //
-// Input: the stored chunk, nothing else. Frames that claim more than 64 MiB
-// of content are passed over: the filter allocates what a frame claims (up
-// to HDF5's 4 GiB chunk limit) before decoding it, which costs the fuzzer
-// time, not the filter safety.
+// Input: the stored chunk, then [u8 mode]; mode bit 0: rewrite the first
+// header's checksum to match, so mutations reach the blocks. Frames that
+// claim more than 64 MiB
+// of content are passed over: the filter allocates what a frame claims
+// (up to HDF5's 4 GiB chunk limit) before decoding it, which costs the
+// fuzzer time, not the filter safety.
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -18,7 +20,9 @@
 
 #include "filter.hpp"
 #include "support/check.hpp"
+#include "support/frame.hpp"
 #include "support/host.hpp"
+#include "support/input.hpp"
 
 namespace {
 
@@ -38,6 +42,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return true;
     }();
     (void)ready;
+
+    vorlex::fuzz::Input input(data, size);
+    const uint8_t mode = input.take_u8();
+    std::vector<uint8_t> chunk(input.data(), input.data() + input.size());
+    if ((mode & 1) != 0) vorlex::fuzz::repair_header_checksum(chunk);
+    data = chunk.data();
+    size = chunk.size();
 
     uint64_t content = 0;
     if (vorlex_frame_content_size(data, size, &content) == VORLEX_STATUS_OK &&
