@@ -82,10 +82,12 @@ Totals read_container(Source& in, Sink& out, unsigned threads, const ProgressFn&
         const size_t n = in.read(input.data(), input.size());
         vorlex_frame_buffers b{input.data(), n, nullptr, 0};
         const vorlex_operation op = n == 0 ? VORLEX_OPERATION_FINISH : VORLEX_OPERATION_PROCESS;
-        // A block bigger than the output buffer would be copied through the
-        // reader: let the buffer grow to the frame's block size.
+        // Single-threaded, a block that fits the output buffer is decoded
+        // straight into it: let the buffer grow to the frame's block size.
+        // Worker threads decode into blocks of their own, copied out in any
+        // pieces.
         const vorlex_frame_info seen = reader.info();
-        if (seen.block_size > output.size()) output.resize(seen.block_size);
+        if (threads <= 1 && seen.block_size > output.size()) output.resize(seen.block_size);
         st = pump(reader, b, op, output, out);
         if (!ok(st)) {
             out.flush();  // what was decoded and checked before the fault is good

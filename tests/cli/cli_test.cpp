@@ -353,6 +353,29 @@ TEST_F(Cli, DamagedContainersAreRefusedByNameAndLeaveNothingBehind) {
     }
 }
 
+// Decoder memory is the reader's to choose, not the file's: blocks larger
+// than --memory are refused with a message naming the option.
+TEST_F(Cli, DecoderMemoryIsLimitedByTheMemoryOption) {
+    write_file(dir / "z", Bytes(8 << 20, 0));
+    ASSERT_EQ(run({"-q", "-B", "4M", "--codec", "copy", "z"}).status, 0);
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        const char* message;
+    } cases[] = {
+        {{"-t", "-T4", "--memory=2M", "z.vlx"}, 1,
+         "vorlex: z.vlx: header: block size 4194304 exceeds the memory limit of 2097152 bytes "
+         "(raise it with --memory=SIZE)"},
+        {{"-t", "-T4", "--memory", "4M", "z.vlx"}, 0, ""},
+        {{"-t", "--memory=12", "z.vlx"}, 2, "invalid memory limit '12'"},
+    };
+    for (const auto& c : cases) {
+        const Result r = run(c.args);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_TRUE(contains(r.err, c.message)) << r.err;
+    }
+}
+
 // ---- Files ---------------------------------------------------------------------------
 
 TEST_F(Cli, ExistingFilesAreNotOverwrittenWithoutForce) {

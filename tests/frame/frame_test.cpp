@@ -1,0 +1,440 @@
+// The frame API of libvorlex: the bytes the tool writes for every codec, the
+// tool's files decoded, concatenated frames, one failure status per kind of
+// fault with a message naming the place, the streams fed a byte at a time on
+// one and several threads, memory bounded by blocks and threads (and by the
+// reader's limit), and worker threads started once per reader.
+#include <dirent.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <vorlex/vorlex.hpp>
+
+#include "frame/format.hpp"
+#include "support/test_data.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace fmt = vorlex::frame::format;
+using vorlex::Bytes;
+
+bool contains(const std::string& s, const std::string& part) {
+    return s.find(part) != std::string::npos;
+}
+
+Bytes frame_of(vorlex_codec* c, const Bytes& in, size_t block_size = 0) {
+    size_t n = vorlex_frame_compress_bound(c, in.size(), block_size);
+    Bytes out(n);
+    EXPECT_EQ(vorlex_frame_compress(c, block_size, out.data(), &n, in.data(), in.size()),
+              VORLEX_STATUS_OK)
+        << vorlex_frame_last_error();
+    out.resize(n);
+    return out;
+}
+
+struct Decoded {
+    vorlex_status status = 0;
+    std::string error;
+    Bytes out;
+};
+
+// All of d through a streaming reader, in_piece and out_piece bytes a call.
+Decoded stream_decode(const Bytes& d, unsigned threads, size_t in_piece, size_t out_piece,
+                      size_t memory_limit = 0) {
+    Decoded r;
+    vorlex::FrameReader reader;
+    r.status = reader.open(threads, memory_limit);
+    size_t at = 0;
+    while (vorlex::ok(r.status)) {
+        const size_t n = std::min(in_piece, d.size() - at);
+        const vorlex_operation op =
+            at + n == d.size() ? VORLEX_OPERATION_FINISH : VORLEX_OPERATION_PROCESS;
+        vorlex_frame_buffers b{d.data() + at, n, nullptr, 0};
+        do {
+            const size_t had = r.out.size();
+            r.out.resize(had + out_piece);
+            b.out_next = r.out.data() + had;
+            b.out_avail = out_piece;
+            r.status = reader.process(b, op);
+            r.out.resize(r.out.size() - b.out_avail);
+        } while (r.status == VORLEX_STATUS_PROCESSING);
+        at += n;
+        if (op == VORLEX_OPERATION_FINISH) break;
+    }
+    if (!vorlex::ok(r.status)) r.error = vorlex_frame_last_error();
+    return r;
+}
+
+Bytes stream_encode(vorlex_codec* c, const Bytes& in, size_t block_size, unsigned threads,
+                    size_t in_piece, size_t out_piece) {
+    vorlex::FrameWriter writer;
+    EXPECT_EQ(writer.open(vorlex::Codec(c), block_size, threads), VORLEX_STATUS_OK);
+    Bytes out;
+    size_t at = 0;
+    for (;;) {
+        const size_t n = std::min(in_piece, in.size() - at);
+        const vorlex_operation op =
+            at + n == in.size() ? VORLEX_OPERATION_FINISH : VORLEX_OPERATION_PROCESS;
+        vorlex_frame_buffers b{in.data() + at, n, nullptr, 0};
+        vorlex_status st;
+        do {
+            const size_t had = out.size();
+            out.resize(had + out_piece);
+            b.out_next = out.data() + had;
+            b.out_avail = out_piece;
+            st = writer.process(b, op);
+            out.resize(out.size() - b.out_avail);
+        } while (st == VORLEX_STATUS_PROCESSING);
+        EXPECT_EQ(st, VORLEX_STATUS_OK) << vorlex_frame_last_error();
+        EXPECT_EQ(b.in_avail, 0u);
+        at += n;
+        if (op == VORLEX_OPERATION_FINISH || st != VORLEX_STATUS_OK) break;
+    }
+    return out;
+}
+
+// Text, incompressible and run stretches: compressed and stored blocks.
+Bytes mixed_content(size_t n, uint32_t seed) { return vorlex::test::mixed_bytes(n, seed); }
+
+vorlex_codec* quicklz_or_copy() {
+    vorlex_codec* q = vorlex_get_codec("quicklz");
+    return q != nullptr ? q : vorlex_get_codec("copy");
+}
+
+// ---- The tool's bytes ------------------------------------------------------------
+
+#ifdef VORLEX_TOOL
+TEST(FrameApi, WritesAndReadsWhatTheToolDoesForEveryCodec) {
+    const fs::path dir = fs::temp_directory_path() / ("vorlex-frame-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const Bytes in = mixed_content(300000, 9);
+    std::ofstream(dir / "in", std::ios::binary)
+        .write(reinterpret_cast<const char*>(in.data()), std::streamsize(in.size()));
+    for (const vorlex::Codec& c : vorlex::available_codecs()) {
+        for (const char* block : {"1K", "64K", "1M"}) {
+            const std::string cmd = std::string(VORLEX_TOOL) + " -q -c -T2 -B " + block +
+                                    " --codec " + std::string(c.name()) + " " +
+                                    (dir / "in").string() + " > " + (dir / "out").string();
+            ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+            const Bytes tool = vorlex::test::read_file(dir / "out");
+            const size_t size = std::string(block) == "1K" ? 1024 : block[0] == '6' ? 65536 : 0;
+            EXPECT_EQ(frame_of(c.get(), in, size), tool) << c.name() << " -B " << block;
+
+            uint64_t content = 0;
+            ASSERT_EQ(vorlex_frame_content_size(tool.data(), tool.size(), &content),
+                      VORLEX_STATUS_OK);
+            EXPECT_EQ(content, in.size());
+            Bytes back(in.size());
+            size_t n = back.size();
+            ASSERT_EQ(vorlex_frame_decompress(back.data(), &n, tool.data(), tool.size()),
+                      VORLEX_STATUS_OK)
+                << vorlex_frame_last_error();
+            EXPECT_EQ(n, in.size());
+            EXPECT_EQ(back, in) << c.name() << " -B " << block;
+        }
+    }
+    fs::remove_all(dir);
+}
+#endif
+
+// Streams, whatever the pieces and threads, write the one-shot bytes and
+// read them back; the C++ wrapper agrees.
+TEST(FrameStream, PiecesAndThreadsChangeNothing) {
+    const Bytes in = mixed_content(20000, 4);
+    for (const vorlex::Codec& c : vorlex::available_codecs()) {
+        const Bytes want = frame_of(c.get(), in, 1024);
+        const struct {
+            unsigned threads;
+            size_t in_piece, out_piece;
+        } ways[] = {{1, 1, 1}, {3, 1, 1}, {1, 4096, 7}, {2, 777, 100000}, {8, 100000, 3}};
+        for (const auto& w : ways) {
+            EXPECT_EQ(stream_encode(c.get(), in, 1024, w.threads, w.in_piece, w.out_piece), want)
+                << c.name() << " threads " << w.threads << " pieces " << w.in_piece;
+            const Decoded d = stream_decode(want, w.threads, w.in_piece, w.out_piece);
+            ASSERT_EQ(d.status, VORLEX_STATUS_OK) << c.name() << ": " << d.error;
+            EXPECT_EQ(d.out, in) << c.name() << " threads " << w.threads;
+        }
+        Bytes packed, unpacked;
+        ASSERT_EQ(vorlex::frame_compress(c, in, packed, 1024), VORLEX_STATUS_OK);
+        EXPECT_EQ(packed, want);
+        ASSERT_EQ(vorlex::frame_decompress(packed, unpacked), VORLEX_STATUS_OK);
+        EXPECT_EQ(unpacked, in);
+    }
+}
+
+TEST(FrameApi, ConcatenatedFramesDecodeInOrderAndListOneByOne) {
+    const Bytes a = vorlex::test::text_bytes(3000, 1), b = mixed_content(5000, 2);
+    Bytes both = frame_of(vorlex_get_codec("copy"), a, 1024);
+    const Bytes second = frame_of(quicklz_or_copy(), b, 2048);
+    both.insert(both.end(), second.begin(), second.end());
+    Bytes want = a;
+    want.insert(want.end(), b.begin(), b.end());
+
+    uint64_t content = 0;
+    ASSERT_EQ(vorlex_frame_content_size(both.data(), both.size(), &content), VORLEX_STATUS_OK);
+    EXPECT_EQ(content, want.size());
+    Bytes out;
+    ASSERT_EQ(vorlex::frame_decompress(both, out), VORLEX_STATUS_OK);
+    EXPECT_EQ(out, want);
+    EXPECT_EQ(stream_decode(both, 2, 100, 50).out, want);
+
+    vorlex::FrameReader lister;
+    ASSERT_EQ(lister.open(1, 0, VORLEX_FRAME_SCAN | VORLEX_FRAME_STOP_AT_END), VORLEX_STATUS_OK);
+    vorlex::ByteView rest(both);
+    std::vector<vorlex_frame_info> frames;
+    while (!rest.empty()) {
+        Bytes none;
+        ASSERT_EQ(lister.read(rest, none), VORLEX_STATUS_OK);
+        EXPECT_TRUE(none.empty());
+        frames.push_back(lister.info());
+    }
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_STREQ(frames[0].codec, "copy");
+    EXPECT_EQ(frames[0].frame_blocks, 3u);
+    EXPECT_EQ(frames[1].frame_content, b.size());
+    EXPECT_EQ(frames[1].frame_length, second.size());
+    EXPECT_EQ(frames[1].frame_offset, both.size() - second.size());
+    EXPECT_EQ(frames[1].frames, 2u);
+}
+
+// ---- Failures ----------------------------------------------------------------------
+
+Bytes with_header_checksum(Bytes b) {
+    const size_t before = fmt::HEADER_FIXED + b[6] + 4;
+    const uint32_t sum = fmt::header_checksum(b.data(), before);
+    for (int i = 0; i < 4; ++i) b[before + size_t(i)] = uint8_t(sum >> (8 * i));
+    return b;
+}
+
+TEST(FrameApi, EachFaultHasItsStatusAndSaysWhere) {
+    vorlex_codec* copy = vorlex_get_codec("copy");
+    const Bytes in = vorlex::test::random_bytes(3000, 5);
+    const Bytes good = frame_of(copy, in, 1024);
+    const size_t h = fmt::HEADER_FIXED + 4 + fmt::HEADER_TAIL;  // block 1's record
+    const size_t b2 = h + fmt::BLOCK_HEADER + 1024;
+    const auto edit = [&good](auto f) {
+        Bytes b = good;
+        f(b);
+        return b;
+    };
+    const std::string end_at = std::to_string(good.size() - fmt::END_RECORD);
+    const struct {
+        const char* what;
+        Bytes bytes;
+        vorlex_status status;
+        std::string message;
+        bool records;  // a fault of the records, which the size walk finds too
+    } cases[] = {
+        {"damaged payload", edit([&](Bytes& b) { b[b2 + fmt::BLOCK_HEADER + 9] ^= 1; }),
+         VORLEX_STATUS_CORRUPT, "block 2 at byte " + std::to_string(b2) + ": checksum mismatch",
+         false},
+        {"damaged end record", edit([](Bytes& b) { b[b.size() - 1] ^= 1; }),
+         VORLEX_STATUS_CORRUPT, "end record at byte " + end_at + ": content checksum mismatch",
+         true},
+        {"not a frame", vorlex::test::from_string("hello, world"), VORLEX_STATUS_CORRUPT,
+         "not a vorlex container (bad magic)", true},
+        {"empty input", {}, VORLEX_STATUS_INPUT_TRUNCATED, "header: truncated", true},
+        {"cut in a payload", Bytes(good.begin(), good.begin() + long(b2 + 20)),
+         VORLEX_STATUS_INPUT_TRUNCATED,
+         "block 2 at byte " + std::to_string(b2) + ": truncated (payload of 1024 bytes, 3 present)",
+         true},
+        {"trailing garbage", edit([](Bytes& b) { b.push_back('x'); }),
+         VORLEX_STATUS_TRAILING_DATA,
+         "trailing data at byte " + std::to_string(good.size()) + " after the end record", true},
+        {"unknown codec", with_header_checksum(edit([](Bytes& b) { std::memcpy(&b[7], "zzzz", 4); })),
+         VORLEX_STATUS_NO_SUCH_CODEC, "unknown codec 'zzzz'", false},
+        {"newer version", edit([](Bytes& b) { b[4] = 2; }), VORLEX_STATUS_UNSUPPORTED,
+         "header: unsupported format version 2", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Bytes out(in.size() + 100, 0);
+        size_t n = out.size();
+        EXPECT_EQ(vorlex_frame_decompress(out.data(), &n, c.bytes.data(), c.bytes.size()),
+                  c.status);
+        EXPECT_TRUE(contains(vorlex_frame_last_error(), c.message)) << vorlex_frame_last_error();
+        EXPECT_EQ(n, out.size()) << "the length is left alone";
+
+        for (const unsigned threads : {1u, 3u}) {
+            const Decoded d = stream_decode(c.bytes, threads, 1, 1);
+            EXPECT_EQ(d.status, c.status) << threads << " threads";
+            EXPECT_TRUE(contains(d.error, c.message)) << d.error;
+            // Blocks before the fault are handed out first.
+            if (c.status == VORLEX_STATUS_CORRUPT && !c.records) {
+                EXPECT_EQ(d.out, Bytes(in.begin(), in.begin() + 1024));
+            }
+        }
+        uint64_t size = 7;
+        const vorlex_status walked = vorlex_frame_content_size(c.bytes.data(), c.bytes.size(), &size);
+        if (c.records) {
+            EXPECT_EQ(walked, c.status);
+            EXPECT_EQ(size, 7u);
+        } else {
+            EXPECT_EQ(walked, VORLEX_STATUS_OK) << "no codec, no data checked";
+        }
+    }
+
+    // Room for all but the last byte.
+    Bytes out(in.size() - 1);
+    size_t n = out.size();
+    EXPECT_EQ(vorlex_frame_decompress(out.data(), &n, good.data(), good.size()),
+              VORLEX_STATUS_OUTPUT_FULL);
+    EXPECT_TRUE(contains(vorlex_frame_last_error(), "block 3 at byte")) << vorlex_frame_last_error();
+    n = 10;
+    EXPECT_EQ(vorlex_frame_compress(copy, 0, out.data(), &n, in.data(), in.size()),
+              VORLEX_STATUS_OUTPUT_FULL);
+    EXPECT_EQ(n, 10u);
+    // A frame that could not be addressed: refused before in is read.
+    n = out.size();
+    EXPECT_EQ(vorlex_frame_compress(copy, 0, out.data(), &n, in.data(), SIZE_MAX - 8),
+              VORLEX_STATUS_TOO_LARGE);
+    EXPECT_EQ(vorlex_frame_compress_bound(copy, SIZE_MAX - 8, 0), 0u);
+    // Blocks of 64 KiB in a reader allowed 32 KiB.
+    const Bytes large = frame_of(copy, in, 65536);
+    const Decoded limited = stream_decode(large, 2, 100, 100, 32768);
+    EXPECT_EQ(limited.status, VORLEX_STATUS_MEMORY_LIMIT);
+    EXPECT_TRUE(contains(limited.error, "header: block size 65536 exceeds the memory limit"))
+        << limited.error;
+}
+
+TEST(FrameApi, MisuseIsInvalidNeverACrash) {
+    vorlex_codec* copy = vorlex_get_codec("copy");
+    uint8_t buf[64];
+    size_t n = sizeof buf;
+    uint64_t size;
+    EXPECT_EQ(vorlex_frame_compress(nullptr, 0, buf, &n, buf, 1), VORLEX_STATUS_INVALID);
+    EXPECT_EQ(vorlex_frame_compress(copy, 0, buf, nullptr, buf, 1), VORLEX_STATUS_INVALID);
+    EXPECT_EQ(vorlex_frame_compress(copy, fmt::MAX_BLOCK_SIZE + 1, buf, &n, buf, 1),
+              VORLEX_STATUS_INVALID);
+    EXPECT_EQ(vorlex_frame_decompress(nullptr, &n, buf, 1), VORLEX_STATUS_INVALID);
+    EXPECT_EQ(vorlex_frame_content_size(nullptr, 1, &size), VORLEX_STATUS_INVALID);
+    EXPECT_EQ(vorlex_frame_content_size(buf, 1, nullptr), VORLEX_STATUS_INVALID);
+    EXPECT_EQ(vorlex_frame_compress_bound(nullptr, 1, 0), 0u);
+    vorlex_frame_writer* w = nullptr;
+    vorlex_frame_reader* r = nullptr;
+    EXPECT_EQ(vorlex_frame_writer_new(nullptr, 0, 1, &w), VORLEX_STATUS_INVALID);
+    EXPECT_EQ(vorlex_frame_writer_new(copy, 0, 100000, &w), VORLEX_STATUS_INVALID);
+    EXPECT_EQ(w, nullptr);
+    EXPECT_EQ(vorlex_frame_reader_new(1, 0, 1u << 7, &r), VORLEX_STATUS_INVALID);
+    EXPECT_EQ(vorlex_frame_writer_process(nullptr, nullptr, VORLEX_OPERATION_PROCESS),
+              VORLEX_STATUS_INVALID);
+    EXPECT_EQ(vorlex_frame_reader_process(nullptr, nullptr, VORLEX_OPERATION_PROCESS),
+              VORLEX_STATUS_INVALID);
+    EXPECT_EQ(vorlex_frame_reader_skip(nullptr, 0), VORLEX_STATUS_INVALID);
+    vorlex_frame_info info;
+    EXPECT_EQ(vorlex_frame_writer_get_info(nullptr, &info), VORLEX_STATUS_INVALID);
+    vorlex_frame_writer_free(nullptr);
+    vorlex_frame_reader_free(nullptr);
+
+    ASSERT_EQ(vorlex_frame_writer_new(copy, 0, 1, &w), VORLEX_STATUS_OK);
+    vorlex_frame_buffers b{buf, 1, buf + 1, sizeof buf - 1};
+    EXPECT_EQ(vorlex_frame_writer_process(w, &b, 7), VORLEX_STATUS_INVALID);
+    EXPECT_EQ(vorlex_frame_writer_process(w, &b, VORLEX_OPERATION_FINISH), VORLEX_STATUS_OK);
+    b.in_avail = 1;
+    EXPECT_EQ(vorlex_frame_writer_process(w, &b, VORLEX_OPERATION_PROCESS), VORLEX_STATUS_INVALID)
+        << "input after FINISH";
+    vorlex_frame_writer_free(w);
+}
+
+// ---- Memory and threads -----------------------------------------------------------
+
+// Bytes held through the host's memory functions, and the most at once.
+struct Tracked {
+    static std::atomic<long> live, peak;
+    static void* alloc(void*, size_t n) {
+        auto* p = static_cast<size_t*>(std::malloc(n + 16));
+        if (p == nullptr) return nullptr;
+        *p = n;
+        const long now = live += long(n);
+        long seen = peak.load();
+        while (now > seen && !peak.compare_exchange_weak(seen, now)) {
+        }
+        return reinterpret_cast<uint8_t*>(p) + 16;
+    }
+    static void dealloc(void*, void* block) {
+        if (block == nullptr) return;
+        auto* p = reinterpret_cast<size_t*>(static_cast<uint8_t*>(block) - 16);
+        live -= long(*p);
+        std::free(p);
+    }
+    static long measure(const std::function<void()>& f) {
+        vorlex_set_memory_functions(alloc, dealloc, nullptr);
+        peak = live.load();
+        const long before = live.load();
+        f();
+        vorlex_set_memory_functions(nullptr, nullptr, nullptr);
+        return peak.load() - before;
+    }
+};
+std::atomic<long> Tracked::live{0}, Tracked::peak{0};
+
+TEST(FrameStream, MemoryIsBoundedByBlocksThreadsAndTheLimit) {
+    vorlex_codec* c = quicklz_or_copy();
+    constexpr size_t BLOCK = 64 * 1024;
+    const Bytes in = mixed_content(4 << 20, 6);  // 64 blocks
+    Bytes packed;
+    const long writing = Tracked::measure([&] { packed = stream_encode(c, in, BLOCK, 4, 100000, 65536); });
+    const long codec_bound = long(vorlex_get_max_compressed_size(c, BLOCK));
+    EXPECT_LE(writing, 6 * (long(BLOCK) + codec_bound) + (1 << 20)) << "4 threads + 2 blocks";
+
+    Decoded d;
+    const long reading = Tracked::measure([&] { d = stream_decode(packed, 4, 100000, 65536); });
+    ASSERT_EQ(d.status, VORLEX_STATUS_OK) << d.error;
+    EXPECT_LE(reading, 6 * 2 * long(BLOCK) + (1 << 20));
+
+    // Zeros: blocks of 1 MiB in a few bytes each. 16 threads may hold only
+    // what 4 MiB allows.
+    const Bytes bomb = frame_of(c, Bytes(32 << 20, 0), 1 << 20);
+    const long limited = Tracked::measure([&] { d = stream_decode(bomb, 16, 4096, 1 << 20, 4 << 20); });
+    ASSERT_EQ(d.status, VORLEX_STATUS_OK) << d.error;
+    EXPECT_EQ(d.out.size(), size_t(32) << 20);
+    EXPECT_LE(limited, (4 << 20) + (1 << 20));
+}
+
+size_t thread_count() {
+    size_t n = 0;
+    if (DIR* d = ::opendir("/proc/self/task")) {
+        while (const dirent* e = ::readdir(d)) n += e->d_name[0] != '.';
+        ::closedir(d);
+    }
+    return n;
+}
+
+// Frames without blocks start no thread; the first block starts them, and
+// they serve every later frame.
+TEST(FrameStream, WorkersStartOncePerReader) {
+    vorlex_codec* copy = vorlex_get_codec("copy");
+    const Bytes empty = frame_of(copy, {});
+    const Bytes one = frame_of(copy, {'x'});
+    Bytes many;
+    for (int i = 0; i < 2000; ++i) many.insert(many.end(), empty.begin(), empty.end());
+
+    const size_t before = thread_count();
+    vorlex::FrameReader reader;
+    ASSERT_EQ(reader.open(8), VORLEX_STATUS_OK);
+    Bytes out;
+    ASSERT_EQ(reader.read(many, out), VORLEX_STATUS_OK);
+    EXPECT_EQ(thread_count(), before);
+    ASSERT_EQ(reader.read(one, out), VORLEX_STATUS_OK);
+    const size_t running = thread_count();
+    EXPECT_EQ(running, before + 8);
+    for (int i = 0; i < 50; ++i) ASSERT_EQ(reader.read(one, out), VORLEX_STATUS_OK);
+    EXPECT_EQ(thread_count(), running);
+    ASSERT_EQ(reader.finish(out), VORLEX_STATUS_OK);
+    EXPECT_EQ(out, Bytes(51, 'x'));
+    EXPECT_EQ(reader.info().frames, 2051u);
+}
+
+}  // namespace
