@@ -40,7 +40,7 @@ function(vorlex_add_plugin codec)
   if(NOT VORLEX_SANITIZE)
     target_link_options(${target} PRIVATE -Wl,--no-undefined -Wl,--as-needed)
   endif()
-  install(TARGETS ${target} LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/vorlex/plugins)
+  install(TARGETS ${target} LIBRARY DESTINATION ${VORLEX_INSTALL_PLUGIN_DIR})
   set_property(GLOBAL APPEND PROPERTY VORLEX_PLUGIN_TARGETS ${target})
 
   if(VORLEX_BUILD_TESTS AND NOT VORLEX_SANITIZE)

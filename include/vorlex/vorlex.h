@@ -4,8 +4,14 @@
  *
  * Codecs are found by name: the codec NAME is provided by the shared library
  * libvorlex-plugin-NAME.so, searched in the folders of VORLEX_PLUGIN_PATH
- * (colon-separated), then in the installed plug-in folder, then in the build
- * tree's plug-in folder. A codec is loaded once, on first request, from any
+ * (colon-separated absolute paths; empty and relative entries are skipped,
+ * and set-user-ID or set-group-ID programs ignore the variable), then in the
+ * folder vorlex/plugins beside the loaded libvorlex, then in that of the
+ * prefix the library's real file lies in. No other folder is searched. A
+ * plug-in file is refused, with the reason, when it is not a regular file or
+ * when it, or a folder above it, can be written by group or others (a folder
+ * owned by root with the sticky bit, like /tmp, is accepted for what we or
+ * root own in it). A codec is loaded once, on first request, from any
  * thread; it stays loaded until the process ends.
  *
  * Every function here is thread-safe unless it says otherwise. Lengths are in
@@ -51,11 +57,19 @@ VORLEX_EXPORT void vorlex_set_memory_functions(vorlex_alloc_func alloc,
  */
 VORLEX_EXPORT vorlex_codec* vorlex_get_codec(const char* name);
 
-/* Why vorlex_get_codec(name) returned NULL, or NULL if it did not. The text
- * stays valid until the process ends. A name with no plug-in file in any
- * folder gets a fixed text that does not repeat the name, and looking it up
- * keeps nothing: names from untrusted data cannot make the process grow. */
+/* Why vorlex_get_codec(name) returned NULL, or NULL if it did not: each
+ * candidate file refused or failed and why, and the folders searched. The
+ * text stays valid until the process ends. A name with no plug-in file in any
+ * folder gets a text that does not repeat the name (the same for every such
+ * name while the folders stay the same), and looking it up keeps nothing:
+ * names from untrusted data cannot make the process grow. */
 VORLEX_EXPORT const char* vorlex_get_codec_error(const char* name);
+
+/* A report for people, several lines: the plug-in folders in search order,
+ * the entries of VORLEX_PLUGIN_PATH not searched and why, and every plug-in
+ * file passed over and why (loading each codec present). The text stays
+ * valid until the process ends. */
+VORLEX_EXPORT const char* vorlex_plugin_search_report(void);
 
 /*
  * Find every codec whose plug-in is present and loads, in name order. Stores

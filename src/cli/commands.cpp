@@ -122,9 +122,16 @@ void process_file(const Options& o, vorlex_codec* codec, const Reporter& reporte
     } else {
         totals = read_container(source, sink, threads, progress, o.memory_limit);
     }
-    if (file) file->commit();
-    // The input goes only once its replacement is in place.
-    if (o.remove_input && file) remove_input(in);
+    // The input goes only once its replacement is safely on disk: synced
+    // and renamed with its folder synced, or flushed (and synced) to
+    // standard output.
+    const bool remove = o.remove_input && o.mode != Mode::test && !in.is_stdin();
+    if (file) {
+        file->commit();
+    } else if (remove) {
+        sync_standard_output();
+    }
+    if (remove) remove_input(in);
 
     // The file is done: a summary that cannot be formatted for lack of
     // memory is left out rather than turning the success into a failure.
@@ -169,6 +176,8 @@ void print_codecs(uint32_t block_size) {
                     c.records_size() ? "yes" : "no", c.needs_exact_size() ? "yes" : "no",
                     worst.c_str(), std::string(c.path()).c_str());
     }
+    // Where they came from, and what was passed over on the way.
+    std::printf("\n%s", vorlex_plugin_search_report());
 }
 
 }  // namespace vorlex::cli

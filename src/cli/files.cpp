@@ -65,6 +65,29 @@ std::string base_of(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// fsync, through interruptions. An object that cannot be synced (EINVAL:
+// a pipe, a terminal, some special file systems) has nothing to make durable.
+bool sync_fd(int fd) {
+    while (::fsync(fd) != 0) {
+        if (errno == EINVAL) return true;
+        if (errno != EINTR) return false;
+    }
+    return true;
+}
+
+// The folder's entry for a renamed file reaches the disk only when the folder
+// itself is synced. Nothing here allocates unless it fails: once the file is
+// in place, a lack of memory must not turn the success into a failure.
+void sync_folder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) fail_errno("cannot open the folder " + folder + " to sync it");
+    const bool ok = sync_fd(fd);
+    const int saved = errno;
+    ::close(fd);
+    errno = saved;
+    if (!ok) fail_errno("cannot sync the folder " + folder + " to disk (fsync)");
+}
+
 mode_t current_umask() {
     const mode_t m = ::umask(0);
     ::umask(m);
@@ -108,6 +131,12 @@ Input::~Input() {
 
 uint64_t Input::size() const { return S_ISREG(st_.st_mode) ? uint64_t(st_.st_size) : 0; }
 
+void sync_standard_output() {
+    struct stat st;
+    if (::fstat(STDOUT_FILENO, &st) != 0 || !S_ISREG(st.st_mode)) return;
+    if (!sync_fd(STDOUT_FILENO)) fail_errno("cannot sync standard output to disk (fsync)");
+}
+
 void remove_input(const Input& input) {
     if (input.is_stdin()) return;
     if (::unlink(input.path().c_str()) != 0) fail_errno("cannot remove the input");
@@ -130,10 +159,11 @@ Output::Output(const std::string& path, bool force, const Input& input)
     }
     // Once the file exists nothing here may throw: a constructor that throws
     // gets no destructor call, and the file would be left behind.
-    temp_ = folder_of(path) + "/." + base_of(path) + ".XXXXXX";
+    folder_ = folder_of(path);
+    temp_ = folder_ + "/." + base_of(path) + ".XXXXXX";
     if (temp_.size() >= sizeof g_temp_path) throw Failure(path + ": name too long");
     fd_ = ::mkostemp(temp_.data(), O_CLOEXEC);  // mode 0600 until commit
-    if (fd_ < 0) fail_errno("cannot create a file in " + folder_of(path));
+    if (fd_ < 0) fail_errno("cannot create a file in " + folder_);
     set_temp(temp_);
 
     if (input.is_stdin() || !S_ISREG(input.status().st_mode)) {
@@ -162,15 +192,22 @@ void Output::commit() {
     if (path_.empty()) return;
     if (::fchmod(fd_, mode_) != 0) fail_errno("cannot set the permissions of " + path_);
     ::futimens(fd_, times_);  // best effort, as gzip does
+    // The data reaches the disk before its name does: after a crash the
+    // name then shows the whole file or nothing, never a torn one.
+    if (!sync_fd(fd_)) fail_errno("cannot sync " + path_ + " to disk (fsync)");
     const int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0) fail_errno("write error on " + path_);
     if (force_) {
-        if (::rename(temp_.c_str(), path_.c_str()) != 0) fail_errno("cannot create " + path_);
+        if (::rename(temp_.c_str(), path_.c_str()) != 0) {
+            fail_errno("cannot rename the temporary file to " + path_);
+        }
     } else if (::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, path_.c_str(),
                            RENAME_NOREPLACE) != 0) {
         if (errno == EEXIST) throw Failure(path_ + " already exists; not overwritten (use -f)");
-        if (errno != EINVAL && errno != ENOSYS) fail_errno("cannot create " + path_);
+        if (errno != EINVAL && errno != ENOSYS) {
+            fail_errno("cannot rename the temporary file to " + path_);
+        }
         // The file system cannot rename without replacing: a hard link
         // refuses an existing name just as well.
         if (::link(temp_.c_str(), path_.c_str()) != 0) {
@@ -183,6 +220,9 @@ void Output::commit() {
     }
     committed_ = true;
     set_temp("");
+    // Only a synced folder keeps the new name over a crash; until then the
+    // input must stay (the caller removes it after this returns).
+    sync_folder(folder_);
 }
 
 }  // namespace vorlex::cli

@@ -52,19 +52,25 @@ public:
 
     int fd() const { return fd_; }
     bool is_file() const { return !path_.empty(); }
-    // Give the file the input's permissions and times, then move it into place.
+    // Give the file the input's permissions and times, sync it to disk, move
+    // it into place and sync its folder; throws Failure naming the step that
+    // failed (the file stays in place when only the folder sync failed).
     void commit();
 
 private:
     void discard();
 
     int fd_;
-    std::string path_, temp_;
+    std::string path_, folder_, temp_;
     bool force_ = false;
     mode_t mode_ = 0;
     struct timespec times_[2] {};
     bool committed_ = false;
 };
+
+// Sync standard output when it is a regular file, before --rm removes an
+// input whose result went there (it has been flushed already).
+void sync_standard_output();
 
 // Remove the input after a successful run (--rm).
 void remove_input(const Input& input);

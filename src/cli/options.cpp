@@ -229,7 +229,7 @@ Options:
                         512M): fewer threads work when a file's blocks are large,
                         and a file whose blocks do not fit is refused
   -o, --output FILE     write to FILE (one input only)
-  -c, --stdout          write to standard output, keep the input
+  -c, --stdout          write to standard output (the input stays unless --rm)
   -f, --force           overwrite existing files; write compressed data to a terminal
   -k, --keep            keep the input (default)
       --rm              remove the input after success

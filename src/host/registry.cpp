@@ -1,8 +1,7 @@
 // Plug-in discovery and loading. A codec NAME comes from the first
-// libvorlex-plugin-NAME.so, in search order, that loads and accepts the name:
-// the folders of VORLEX_PLUGIN_PATH, then the installed plug-in folder
-// (found beside libvorlex itself, then at its configured path), then the
-// build tree's. A name with a plug-in file is resolved once (std::call_once),
+// libvorlex-plugin-NAME.so, in search order (plugin_folders.hpp), that may be
+// trusted, loads and accepts the name; every candidate passed over is
+// remembered with the reason. A name with a plug-in file is resolved once (std::call_once),
 // whatever the number of threads asking; the outcome, success or the reason
 // for failure, is kept for the life of the process, so handles never dangle.
 // A name with no file anywhere leaves nothing behind: names can come from
@@ -17,12 +16,14 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
 #include <vorlex/vorlex.h>
 
 #include "codec.hpp"
+#include "plugin_folders.hpp"
 
 namespace vorlex::host {
 
@@ -47,6 +48,7 @@ struct Entry {
     vorlex_codec codec;
     bool loaded = false;
     std::string error;
+    std::string passed_over;  // candidates refused or failed, even when another loaded
 };
 
 class Registry {
@@ -67,44 +69,22 @@ public:
         return *slot;
     }
 
+    // Texts handed out that belong to no entry live here for good; there are
+    // as many as distinct folder lists and reports, not names.
+    const char* keep(std::string text) {
+        std::lock_guard lock(mutex_);
+        return texts_.insert(std::move(text)).first->c_str();
+    }
+
 private:
     std::mutex mutex_;
     std::map<std::string, std::unique_ptr<Entry>> entries_;
+    std::set<std::string> texts_;
 };
 
 Registry& registry() {
     static Registry r;
     return r;
-}
-
-std::vector<std::string> search_dirs() {
-    std::vector<std::string> dirs;
-    if (const char* env = std::getenv("VORLEX_PLUGIN_PATH")) {
-        std::string s = env;
-        size_t start = 0;
-        while (start <= s.size()) {
-            size_t end = s.find(':', start);
-            if (end == std::string::npos) end = s.size();
-            if (end > start) dirs.push_back(s.substr(start, end - start));
-            start = end + 1;
-        }
-    }
-    // The installed folder: beside this library (so a relocated install
-    // works), then where it was configured to go.
-    Dl_info info;
-    if (::dladdr(reinterpret_cast<void*>(&search_dirs), &info) != 0 && info.dli_fname != nullptr) {
-        std::string lib = info.dli_fname;
-        const size_t slash = lib.rfind('/');
-        if (slash != std::string::npos) dirs.push_back(lib.substr(0, slash) + "/vorlex/plugins");
-    }
-    dirs.emplace_back(VORLEX_INSTALL_PLUGIN_DIR);
-    dirs.emplace_back(VORLEX_BUILD_PLUGIN_DIR);
-    return dirs;
-}
-
-bool is_file(const std::string& path) {
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 // Try one file: load it, find the entry point, ask it for the codec. On
@@ -141,28 +121,61 @@ bool try_plugin(const std::string& path, vorlex_codec& codec, std::string& why) 
 
 constexpr const char NOT_FOUND[] = "no plug-in file of that name was found";
 
-// The plug-in files for NAME, in search order.
+// The names in the plug-in folders for NAME, in search order: whatever is
+// there, file or not, so that what is refused is refused with a reason.
 std::vector<std::string> plugin_files(const std::string& name) {
     std::vector<std::string> paths;
-    for (const std::string& dir : search_dirs()) {
+    for (const std::string& dir : searched_folders()) {
         std::string path = dir + "/" + PREFIX + name + SUFFIX;
-        if (is_file(path)) paths.push_back(std::move(path));
+        struct stat st;
+        if (::lstat(path.c_str(), &st) == 0) paths.push_back(std::move(path));
     }
     return paths;
 }
 
+std::string not_found_text() {
+    return std::string(NOT_FOUND) + " (" + describe_search(plugin_folders()) + ")";
+}
+
 void load(Entry& e) {
-    std::string reasons;
+    std::string& reasons = e.passed_over;
     for (const std::string& path : plugin_files(e.codec.name)) {
-        std::string why;
-        if (try_plugin(path, e.codec, why)) {
+        std::string why = plugin_file_refusal(path);
+        if (!why.empty()) {
+            why = path + ": refused: " + why;
+        } else if (try_plugin(path, e.codec, why)) {
             e.loaded = true;
             return;
         }
         reasons += (reasons.empty() ? "" : "; ") + why;
     }
     // The file can vanish between the look and the load.
-    e.error = reasons.empty() ? NOT_FOUND : reasons;
+    e.error = (reasons.empty() ? std::string(NOT_FOUND) : reasons) + " (" +
+              describe_search(plugin_folders()) + ")";
+}
+
+// The codec names with a file in the plug-in folders, sorted, once each.
+std::vector<std::string> names_present() {
+    std::vector<std::string> names;
+    for (const std::string& dir : searched_folders()) {
+        DIR* d = ::opendir(dir.c_str());
+        if (d == nullptr) continue;
+        while (const dirent* ent = ::readdir(d)) {
+            const std::string f = ent->d_name;
+            const size_t pre = sizeof PREFIX - 1;
+            const size_t suf = sizeof SUFFIX - 1;
+            if (f.size() <= pre + suf || f.compare(0, pre, PREFIX) != 0 ||
+                f.compare(f.size() - suf, suf, SUFFIX) != 0) {
+                continue;
+            }
+            std::string name = f.substr(pre, f.size() - pre - suf);
+            if (is_valid_codec_name(name.c_str())) names.push_back(std::move(name));
+        }
+        ::closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    return names;
 }
 
 // The outcome for a valid NAME: a loaded entry, a remembered failure, or
@@ -201,7 +214,7 @@ const char* vorlex_get_codec_error(const char* name) {
             return "invalid codec name (use lower-case letters, digits, '_' and '-')";
         }
         vorlex::host::Entry* e = resolve(name);
-        if (e == nullptr) return vorlex::host::NOT_FOUND;
+        if (e == nullptr) return vorlex::host::registry().keep(vorlex::host::not_found_text());
         return e->loaded ? nullptr : e->error.c_str();
     } catch (...) {
         return "out of memory";
@@ -210,26 +223,8 @@ const char* vorlex_get_codec_error(const char* name) {
 
 size_t vorlex_list_codecs(vorlex_codec** codecs, size_t capacity) {
     try {
-        std::vector<std::string> names;
-        for (const std::string& dir : vorlex::host::search_dirs()) {
-            DIR* d = ::opendir(dir.c_str());
-            if (d == nullptr) continue;
-            while (const dirent* ent = ::readdir(d)) {
-                const std::string f = ent->d_name;
-                const size_t pre = sizeof vorlex::host::PREFIX - 1;
-                const size_t suf = sizeof vorlex::host::SUFFIX - 1;
-                if (f.size() <= pre + suf || f.compare(0, pre, vorlex::host::PREFIX) != 0 ||
-                    f.compare(f.size() - suf, suf, vorlex::host::SUFFIX) != 0) {
-                    continue;
-                }
-                names.push_back(f.substr(pre, f.size() - pre - suf));
-            }
-            ::closedir(d);
-        }
-        std::sort(names.begin(), names.end());
-        names.erase(std::unique(names.begin(), names.end()), names.end());
         size_t count = 0;
-        for (const std::string& n : names) {
+        for (const std::string& n : vorlex::host::names_present()) {
             vorlex_codec* c = vorlex_get_codec(n.c_str());
             if (c == nullptr) continue;
             if (count < capacity) codecs[count] = c;
@@ -238,6 +233,31 @@ size_t vorlex_list_codecs(vorlex_codec** codecs, size_t capacity) {
         return count;
     } catch (...) {
         return 0;
+    }
+}
+
+const char* vorlex_plugin_search_report(void) {
+    try {
+        using namespace vorlex::host;
+        std::string text = "plug-in folders, in search order:\n";
+        std::string skipped;
+        for (const PluginFolder& f : plugin_folders()) {
+            if (f.skipped.empty()) {
+                text += "  " + f.path + " (" + f.origin + ")\n";
+            } else {
+                skipped += "  '" + f.path + "' in " + f.origin + ": " + f.skipped + "\n";
+            }
+        }
+        if (!skipped.empty()) text += "not searched:\n" + skipped;
+        std::string refused;
+        for (const std::string& n : names_present()) {
+            Entry* e = resolve(n);
+            if (e != nullptr && !e->passed_over.empty()) refused += "  " + e->passed_over + "\n";
+        }
+        if (!refused.empty()) text += "passed over:\n" + refused;
+        return registry().keep(std::move(text));
+    } catch (...) {
+        return "out of memory";
     }
 }
 

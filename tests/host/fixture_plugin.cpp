@@ -5,9 +5,16 @@
 //   FIXTURE_MODE 2  "noentry": exports no entry point at all
 //   FIXTURE_MODE 3  "presized": offers only compress_buffer_presized, which
 //                   insists on the worst-case capacity (input + 8)
+//   FIXTURE_MODE 4  "planted": accepts any name and copies, and first appends
+//                   its own path to the file $VORLEX_TEST_MARKER: the code an
+//                   attacker would plant, proving whether it ran
+#include <fcntl.h>
+#include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 #include <vorlex/plugin.h>
+#include <vorlex/vorlex.h>
 
 #include "common/plugin_name.hpp"
 
@@ -42,9 +49,21 @@ extern "C" vorlex_status vorlex_plugin_init_codec(vorlex_codec* codec, vorlex_co
     (void)funcs;
     return vorlex_error(VORLEX_STATUS_NO_SUCH_CODEC);
 #else
+#if FIXTURE_MODE == 4
+    if (const char* marker = getenv("VORLEX_TEST_MARKER")) {
+        const int fd = open(marker, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            const char* path = vorlex_codec_get_path(codec);
+            (void)!write(fd, path, strlen(path));
+            (void)!write(fd, "\n", 1);
+            close(fd);
+        }
+    }
+#else
     if (!vorlex::plugin::codec_is(codec, FIXTURE_NAME)) {
         return vorlex_error(VORLEX_STATUS_NO_SUCH_CODEC);
     }
+#endif
     funcs->decompress_buffer = copy;
     funcs->get_max_compressed_size = bound;
 #if FIXTURE_MODE == 3
