@@ -14,6 +14,7 @@
  *   [VORLEX_H5Z_CD_BLOCK_KIB]   block size in KiB, 1 to 65536; 0 or absent:
  *                               the frame's default (1 MiB)
  *   [VORLEX_H5Z_CD_LEVEL]       reserved for a compression level: must be 0
+ *                               or absent
  * Values the filter does not know are refused when the dataset is created.
  *
  * In C:
