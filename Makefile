@@ -20,7 +20,7 @@ BENCH_SMALL_ARGS ?= --rounds 5 --min-time 0.05
 # The corpus folder tests read: the caller's VORLEX_CORPUS_DIR, else ours.
 corpus_env = VORLEX_CORPUS_DIR="$${VORLEX_CORPUS_DIR:-$$( [ -d $(CORPUS_DIR) ] && echo $(CORPUS_DIR))}"
 
-.PHONY: all setup build test run bench asan corpus install clean fuzz fuzz-smoke tsan valgrind
+.PHONY: all setup build test run bench bench-docs asan corpus install clean fuzz fuzz-smoke tsan valgrind
 
 all: build
 
@@ -37,12 +37,23 @@ corpus:
 test: build corpus
 	cd $(BUILD) && $(corpus_env) ctest --output-on-failure -j $(JOBS) $(CTEST_ARGS)
 
-run: build
-	$(BUILD)/vorlex bench $(RUN_ARGS)
+# Only the tool and the plug-ins, quietly: the build log is shown on failure.
+run: setup
+	@cmake --preset release >/dev/null
+	@echo "run: building vorlex and its plug-ins (log: $(BUILD)/run-build.log)" >&2
+	@cmake --build $(BUILD) -j $(JOBS) --target vorlex_run >$(BUILD)/run-build.log 2>&1 || \
+	  { cat $(BUILD)/run-build.log >&2; exit 1; }
+	@$(BUILD)/vorlex bench $(RUN_ARGS)
 
-# Every codec beside its peers on the corpus: docs/benchmarks.md and .svg.
+# Every codec beside its peers on the corpus: benchmarks.md and .svg in
+# $(BUILD)/bench, or in docs/ (the tracked figures) with UPDATE_DOCS=1 or
+# `make bench-docs`.
+BENCH_OUT = $(if $(UPDATE_DOCS),docs,$(BUILD)/bench)
 bench: build corpus
-	bench/report.sh $(BUILD)/vorlex-bench $(CORPUS_DIR) docs "$(BENCH_ARGS)" "$(BENCH_SMALL_ARGS)"
+	bench/report.sh $(BUILD)/vorlex-bench $(CORPUS_DIR) $(BENCH_OUT) "$(BENCH_ARGS)" "$(BENCH_SMALL_ARGS)"
+
+bench-docs:
+	@$(MAKE) --no-print-directory bench UPDATE_DOCS=1
 
 # Tests labelled "external" run programs from outside the build (h5py, the
 # HDF5 tools), which cannot load sanitizer-built libraries: left out here.

@@ -1,14 +1,26 @@
 #include "codecs.hpp"
 
+#include <string>
+#include <utility>
+
+#include <vorlex/vorlex.hpp>
+
 namespace vorlex::bench {
 namespace {
 
+std::string subject_name(vorlex_codec* codec, std::optional<int> level) {
+    const std::string name = vorlex_codec_get_name(codec);
+    return level ? name + ':' + std::to_string(*level) : name;
+}
+
 class HostSubject final : public Subject {
 public:
-    explicit HostSubject(vorlex_codec* codec)
-        : Subject(vorlex_codec_get_name(codec), false),
+    HostSubject(vorlex_codec* codec, std::optional<int> level)
+        : Subject(subject_name(codec, level), false),
           codec_(codec),
-          records_size_(vorlex_codec_records_size(codec) != 0) {}
+          records_size_(vorlex_codec_records_size(codec) != 0) {
+        if (level) options_.set_level(*level);
+    }
 
     size_t compress_capacity(size_t n) const override {
         const size_t bound = vorlex_get_max_compressed_size(codec_, n);
@@ -19,7 +31,7 @@ public:
     const char* compress(ByteView in, std::span<uint8_t> out, size_t& produced) override {
         size_t length = out.size();
         const vorlex_status st =
-            vorlex_compress(codec_, out.data(), &length, in.data(), in.size(), nullptr);
+            vorlex_compress(codec_, out.data(), &length, in.data(), in.size(), options_.get());
         if (st <= 0) return vorlex_status_to_string(st);
         if (length > out.size()) return "compression reported more bytes than its capacity";
         produced = length;
@@ -47,36 +59,52 @@ public:
 private:
     vorlex_codec* codec_;
     bool records_size_;
+    vorlex::Options options_;
 };
 
 }  // namespace
 
-std::unique_ptr<Subject> make_host_subject(vorlex_codec* codec) {
-    return std::make_unique<HostSubject>(codec);
+std::unique_ptr<Subject> make_host_subject(vorlex_codec* codec, std::optional<int> level) {
+    return std::make_unique<HostSubject>(codec, level);
 }
 
 std::vector<std::unique_ptr<Subject>> load_codecs(const std::vector<std::string>& names,
                                                   std::string& error) {
-    std::vector<vorlex_codec*> handles;
+    std::vector<std::pair<vorlex_codec*, std::optional<int>>> handles;
     if (names.empty()) {
-        handles.resize(vorlex_list_codecs(nullptr, 0));
-        handles.resize(vorlex_list_codecs(handles.data(), handles.size()));
-        if (handles.empty()) {
+        std::vector<vorlex_codec*> all(vorlex_list_codecs(nullptr, 0));
+        all.resize(vorlex_list_codecs(all.data(), all.size()));
+        if (all.empty()) {
             error = "no codec plug-ins found (set VORLEX_PLUGIN_PATH?)";
             return {};
         }
+        for (vorlex_codec* c : all) handles.emplace_back(c, std::nullopt);
     }
-    for (const std::string& name : names) {
+    for (const std::string& item : names) {
+        const size_t colon = item.find(':');
+        const std::string name = item.substr(0, colon);
+        std::optional<int> level;
+        if (colon != std::string::npos) level = std::stoi(item.substr(colon + 1));
         vorlex_codec* c = vorlex_get_codec(name.c_str());
         if (c == nullptr) {
             const char* why = vorlex_get_codec_error(name.c_str());
             error = "codec " + name + ": " + (why != nullptr ? why : "cannot be loaded");
             return {};
         }
-        handles.push_back(c);
+        int lo = 0, hi = 0;
+        if (level && vorlex_codec_get_levels(c, &lo, &hi, nullptr) != VORLEX_STATUS_OK) {
+            error = "codec " + name + " has no compression levels";
+            return {};
+        }
+        if (level && (*level < lo || *level > hi)) {
+            error = "codec " + name + " has no level " + std::to_string(*level) + " (levels " +
+                    std::to_string(lo) + " to " + std::to_string(hi) + ")";
+            return {};
+        }
+        handles.emplace_back(c, level);
     }
     std::vector<std::unique_ptr<Subject>> out;
-    for (vorlex_codec* c : handles) out.push_back(make_host_subject(c));
+    for (const auto& [c, level] : handles) out.push_back(make_host_subject(c, level));
     return out;
 }
 

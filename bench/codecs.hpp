@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,9 +14,13 @@
 
 namespace vorlex::bench {
 
-std::unique_ptr<Subject> make_host_subject(vorlex_codec* codec);
+// level: the compression level to use, or none for the codec's default; the
+// subject is then called "codec:level".
+std::unique_ptr<Subject> make_host_subject(vorlex_codec* codec,
+                                           std::optional<int> level = std::nullopt);
 
-// The codecs called names, or every codec the host lists when names is empty.
+// The codecs called names ("zstd" or "zstd:9", at a level), or every codec the
+// host lists when names is empty.
 // On a name that does not load, returns an empty list and sets error.
 std::vector<std::unique_ptr<Subject>> load_codecs(const std::vector<std::string>& names,
                                                   std::string& error);

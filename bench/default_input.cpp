@@ -1,45 +1,42 @@
 #include "default_input.hpp"
 
-#include <algorithm>
 #include <cstring>
-#include <filesystem>
-#include <vector>
+#include <new>
 
-namespace fs = std::filesystem;
+#include "default_input_digest.h"
+
+// The bytes, placed in read-only data by the assembler.
+__asm__(".section .rodata\n"
+        ".balign 16\n"
+        ".type vorlex_bench_default_input, @object\n"
+        "vorlex_bench_default_input:\n"
+        ".incbin \"" VORLEX_BENCH_DEFAULT_INPUT_FILE "\"\n"
+        ".size vorlex_bench_default_input, . - vorlex_bench_default_input\n"
+        ".previous\n");
+
+extern "C" const uint8_t vorlex_bench_default_input[];
 
 namespace vorlex::bench {
 
-std::string default_input_dir() { return VORLEX_BENCH_SOURCE_DIR; }
+namespace {
+// Uses the digest, so that it is part of the preprocessed source and the
+// object differs whenever the embedded bytes do.
+[[maybe_unused]] constexpr const char DIGEST[] = VORLEX_BENCH_DEFAULT_INPUT_SHA256;
+}  // namespace
+
+std::span<const uint8_t> default_input_bytes() {
+    return {vorlex_bench_default_input, size_t(VORLEX_BENCH_DEFAULT_INPUT_SIZE)};
+}
 
 bool read_default_input(Input& out, std::string& error) {
-    const fs::path root = default_input_dir();
-    std::vector<fs::path> files;
-    std::error_code ec;
-    for (const char* dir : {"include", "src"}) {
-        for (fs::recursive_directory_iterator it(root / dir, ec), end; !ec && it != end;
-             it.increment(ec)) {
-            if (it->is_regular_file(ec)) files.push_back(it->path());
-        }
-        if (ec) {
-            error = "the built-in input needs the sources at " + root.string() + ": " +
-                    (root / dir).string() + ": " + ec.message();
-            return false;
-        }
-    }
-    // Directory order is the file system's; sorting makes the input the same
-    // everywhere. The README leads, when there is one.
-    std::sort(files.begin(), files.end());
-    if (fs::is_regular_file(root / "README.md", ec)) files.insert(files.begin(), root / "README.md");
-
-    std::vector<uint8_t> bytes;
-    for (const fs::path& f : files) {
-        if (!append_file(f.string(), bytes)) {
-            error = "cannot read " + f.string();
-            return false;
-        }
+    const std::span<const uint8_t> bytes = default_input_bytes();
+    try {
+        out.data = Buffer(bytes.size());
+    } catch (const std::bad_alloc&) {
+        error = "no memory for the built-in input";
+        return false;
     }
     out.name = "vorlex-sources";
-    out.data = Buffer(bytes.size());
     if (!bytes.empty()) std::memcpy(out.data.data(), bytes.data(), bytes.size());
     return true;
 }

@@ -13,7 +13,7 @@ namespace vorlex::bench {
 enum class Format { table, markdown, csv, json };
 
 struct Options {
-    std::vector<std::string> codecs;      // empty: every codec the host lists
+    std::vector<std::string> codecs;      // empty: every codec the host lists; "zstd:9": at a level
     bool peers = false;
     std::vector<std::string> peer_names;  // empty with peers: every peer built in
     int rounds = 5;

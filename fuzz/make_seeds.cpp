@@ -77,7 +77,8 @@ int main(int argc, char** argv) {
     }
 
     setenv("VORLEX_PLUGIN_PATH", VORLEX_FUZZ_PLUGIN_DIR, 0);
-    for (const std::string name : {"copy", "quicklz", "brieflz", "fari", "lzjb", "no-such-codec",
+    for (const std::string name : {"copy", "quicklz", "brieflz", "fari", "lzjb", "lz4", "zstd",
+                                   "gzip", "snappy", "no-such-codec",
                                    "../copy", "Copy", "quicklz\x01"}) {
         write(out / "codec_name", safe(name), Bytes(name.begin(), name.end()));
     }

@@ -3,8 +3,8 @@
 # As root, installs what is missing; otherwise prints the one apt-get line.
 set -eu
 packages="cmake make g++ pkg-config binutils unzip libgtest-dev libgmock-dev \
-libxxhash-dev liblz4-dev libzstd-dev libsnappy-dev zlib1g-dev \
-libhdf5-dev hdf5-tools python3-h5py python3-numpy python3-pytest $*"
+libxxhash-dev liblz4-dev libzstd-dev libsnappy-dev zlib1g-dev lz4 zstd gzip \
+man-db bash-completion file libhdf5-dev hdf5-tools python3-h5py python3-numpy python3-pytest $*"
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

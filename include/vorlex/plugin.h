@@ -41,7 +41,8 @@ enum {
     VORLEX_STATUS_CORRUPT = -8,      /* host only: a frame's records or checksums do not match */
     VORLEX_STATUS_TRAILING_DATA = -9,/* host only: bytes after a frame that are not another frame */
     VORLEX_STATUS_TOO_LARGE = -10,   /* host only: a size that does not fit its type */
-    VORLEX_STATUS_MEMORY_LIMIT = -11 /* host only: a frame needs more memory than allowed */
+    VORLEX_STATUS_MEMORY_LIMIT = -11,/* host only: a frame needs more memory than allowed */
+    VORLEX_STATUS_BAD_LEVEL = -12    /* host only: a compression level the codec does not have */
 };
 
 typedef int vorlex_stream_type;
@@ -132,7 +133,7 @@ typedef struct vorlex_codec_funcs {
 
 /* Host functions a plug-in may call. */
 
-/* The codec's NUL-terminated name. */
+/* The codec's NUL-terminated name; NULL for a NULL codec. */
 VORLEX_EXPORT const char* vorlex_codec_get_name(vorlex_codec* codec);
 /* Returns status unchanged; plug-ins route failures through it. */
 VORLEX_EXPORT vorlex_status vorlex_error(vorlex_status status);
@@ -141,13 +142,32 @@ VORLEX_EXPORT void* vorlex_malloc(size_t size);
 /* Release a block from vorlex_malloc; NULL is accepted. */
 VORLEX_EXPORT void vorlex_free(void* block);
 /* Initialise the host fields of a freshly allocated stream record and register
- * destroy, called with the stream when the host releases it. */
+ * destroy, called with the stream when the host releases it. NULL stream: no-op. */
 VORLEX_EXPORT void vorlex_stream_init(vorlex_stream* stream, vorlex_codec* codec,
                                       vorlex_stream_type stream_type,
                                       vorlex_options* options,
                                       vorlex_stream_destroy_func destroy);
-/* Release what vorlex_stream_init set up (not the record's memory). */
+/* Release what vorlex_stream_init set up (not the record's memory). NULL: no-op. */
 VORLEX_EXPORT void vorlex_stream_destroy(vorlex_stream* stream);
+
+/*
+ * Compression levels. A plug-in whose codec has levels declares them from
+ * vorlex_plugin_init_codec, on a match: every level from min_level to
+ * max_level is valid and default_level is used when the application sets
+ * none. The host refuses any other level before a compress callback or a
+ * compressing create_stream is called, so a plug-in may trust the level it
+ * reads. Codecs that declare nothing take no level.
+ */
+VORLEX_EXPORT void vorlex_codec_set_levels(vorlex_codec* codec, int min_level, int max_level,
+                                           int default_level);
+/* The level set in options, or default_level when options is NULL or sets
+ * none. */
+VORLEX_EXPORT int vorlex_options_get_level(const vorlex_options* options, int default_level);
+
+/* A codec's recorded size is unknown to this data (a stream of unknown
+ * length): get_uncompressed_size may return this, the host reports it as
+ * VORLEX_STATUS_UNSUPPORTED. */
+#define VORLEX_SIZE_UNKNOWN ((size_t)-1)
 
 /* The one symbol every plug-in exports. Returns VORLEX_STATUS_OK after filling
  * funcs, or VORLEX_STATUS_NO_SUCH_CODEC leaving it untouched. */

@@ -16,7 +16,9 @@
  *
  * Every function here is thread-safe unless it says otherwise. Lengths are in
  * bytes. Failures are returned as negative vorlex_status values; nothing aborts
- * on bad data.
+ * on bad data. Every function taking a codec or a stream accepts NULL and
+ * returns the failure value it names (VORLEX_STATUS_INVALID for those
+ * returning a status).
  */
 #ifndef VORLEX_VORLEX_H
 #define VORLEX_VORLEX_H
@@ -73,38 +75,41 @@ VORLEX_EXPORT const char* vorlex_plugin_search_report(void);
 
 /*
  * Find every codec whose plug-in is present and loads, in name order. Stores
- * up to capacity handles into codecs (which may be NULL when capacity is 0)
- * and returns how many there are.
+ * up to capacity handles into codecs and returns how many there are. With
+ * codecs NULL nothing is stored, whatever capacity says.
  */
 VORLEX_EXPORT size_t vorlex_list_codecs(vorlex_codec** codecs, size_t capacity);
 
-/* The file the codec was loaded from. */
+/* The file the codec was loaded from; NULL for a NULL codec. (The name:
+ * vorlex_codec_get_name in <vorlex/plugin.h>, NULL for a NULL codec too.) */
 VORLEX_EXPORT const char* vorlex_codec_get_path(vorlex_codec* codec);
-/* The plug-in's info flags (VORLEX_INFO_*). */
+/* The plug-in's info flags (VORLEX_INFO_*); 0 for a NULL codec. */
 VORLEX_EXPORT uint32_t vorlex_codec_get_info_flags(vorlex_codec* codec);
 /* 1 when the codec's data records its decompressed size (vorlex_get_uncompressed_size
- * works), else 0. */
+ * works), else 0 (and for a NULL codec). */
 VORLEX_EXPORT int vorlex_codec_records_size(vorlex_codec* codec);
 /* 1 when decompression must be given the exact decompressed size rather than
- * a capacity (brieflz), else 0. */
+ * a capacity (brieflz), else 0 (and for a NULL codec). */
 VORLEX_EXPORT int vorlex_codec_needs_exact_size(vorlex_codec* codec);
 
 /* ---- Buffers ----------------------------------------------------------- */
 
 /* The most bytes compressing uncompressed_length bytes can take; 0 if the
- * codec does not say. For some codecs (brieflz, fari) this covers ordinary
+ * codec does not say (or is NULL). For some codecs (brieflz, fari) this covers ordinary
  * data but not every input: compression then reports VORLEX_STATUS_OUTPUT_FULL
  * rather than overrun. */
 VORLEX_EXPORT size_t vorlex_get_max_compressed_size(vorlex_codec* codec,
                                                     size_t uncompressed_length);
 
 /*
- * Compress in[0..in_length) into out. *out_length: capacity on entry, bytes
- * produced on success; on failure out may hold garbage and *out_length is
- * unchanged or, for codecs whose format defines it so (quicklz, lzjb), 0. Any
- * capacity is accepted: VORLEX_STATUS_OUTPUT_FULL (or FAILED, for codecs that
+ * Compress in[0..in_length) into out with options (NULL: defaults; a level
+ * the codec does not have: VORLEX_STATUS_BAD_LEVEL). *out_length: capacity
+ * on entry, bytes produced on success; on failure out may hold garbage and
+ * *out_length is unchanged or, for codecs whose format defines it so
+ * (quicklz, lzjb), 0. Any capacity is accepted: VORLEX_STATUS_OUTPUT_FULL (or FAILED, for codecs that
  * cannot tell the two apart) when the result does not fit. Some codecs refuse
- * an empty input (VORLEX_STATUS_FAILED).
+ * an empty input (VORLEX_STATUS_FAILED). VORLEX_STATUS_INVALID for a NULL
+ * codec or out_length, or a NULL buffer with a non-zero length.
  */
 VORLEX_EXPORT vorlex_status vorlex_compress(vorlex_codec* codec, uint8_t* out,
                                             size_t* out_length, const uint8_t* in,
@@ -114,14 +119,19 @@ VORLEX_EXPORT vorlex_status vorlex_compress(vorlex_codec* codec, uint8_t* out,
  * Decompress in[0..in_length) into out. *out_length on entry is the output's
  * capacity, or for codecs that need it (vorlex_codec_needs_exact_size) the
  * exact decompressed size; on success it holds the bytes produced. On failure
- * the output may hold a partial result.
+ * the output may hold a partial result. VORLEX_STATUS_INVALID as for
+ * vorlex_compress.
  */
 VORLEX_EXPORT vorlex_status vorlex_decompress(vorlex_codec* codec, uint8_t* out,
                                               size_t* out_length, const uint8_t* in,
                                               size_t in_length, vorlex_options* options);
 
 /* The decompressed size recorded in compressed data, for codecs that record
- * one. VORLEX_STATUS_UNSUPPORTED for the others. */
+ * one. VORLEX_STATUS_UNSUPPORTED for the others, and for data that leaves it
+ * out (zstd and lz4 frames written by a stream); VORLEX_STATUS_INPUT_TRUNCATED
+ * when the input is shorter than the header that holds the size (quicklz: 3
+ * or 9 bytes); VORLEX_STATUS_INVALID for a NULL codec or size, or NULL in
+ * with a non-zero length. *size is untouched on every failure. */
 VORLEX_EXPORT vorlex_status vorlex_get_uncompressed_size(vorlex_codec* codec,
                                                          const uint8_t* in, size_t in_length,
                                                          size_t* size);
@@ -129,16 +139,28 @@ VORLEX_EXPORT vorlex_status vorlex_get_uncompressed_size(vorlex_codec* codec,
 /* ---- Streams ----------------------------------------------------------- */
 
 /*
- * Streams work for every codec. Codecs with native streams (copy) process as
- * data arrives; for the others the stream gathers all input and does the work
- * at VORLEX_OPERATION_FINISH, then hands out the result as output space
- * allows. Decompressing raw brieflz data needs its exact size, which a stream
- * does not have: such streams fail with VORLEX_STATUS_UNSUPPORTED.
+ * Streams work for every codec. Codecs with native streams (copy, lz4, zstd,
+ * gzip) process as data arrives, in bounded memory, and decode any sequence
+ * of frames or members; input after a finished compression stream starts
+ * another. For the others the stream gathers all input and does the work at
+ * VORLEX_OPERATION_FINISH, then hands out the result as output space allows.
+ * A compressing stream with options it cannot take fails here with
+ * VORLEX_STATUS_BAD_LEVEL. Decompressing raw brieflz data needs its exact
+ * size, which a stream does not have: such streams fail with
+ * VORLEX_STATUS_UNSUPPORTED.
  *
  * Set in_next/in_avail and out_next/out_avail, then call vorlex_stream_process.
  * It returns VORLEX_STATUS_OK when all input is consumed (and, for FINISH, all
  * output produced), VORLEX_STATUS_PROCESSING when it must be called again with
  * more output space (or the rest of the input), or a failure.
+ *
+ * vorlex_stream_new returns VORLEX_STATUS_INVALID (and *stream NULL) for a
+ * NULL codec or type other than VORLEX_STREAM_COMPRESS/DECOMPRESS, and for a
+ * NULL stream pointer. vorlex_stream_process returns VORLEX_STATUS_INVALID,
+ * doing nothing, for a NULL stream, an operation other than the three
+ * VORLEX_OPERATION_* values, a NULL buffer with a non-zero length, and input
+ * after FINISH: once FINISH has been asked for, a step may only be given the
+ * rest of the input that FINISH left unconsumed (ending where it ended).
  */
 VORLEX_EXPORT vorlex_status vorlex_stream_new(vorlex_codec* codec, vorlex_stream_type type,
                                               vorlex_options* options, vorlex_stream** stream);
@@ -146,6 +168,41 @@ VORLEX_EXPORT vorlex_status vorlex_stream_process(vorlex_stream* stream,
                                                   vorlex_operation operation);
 /* Release a stream and everything it holds; NULL is accepted. */
 VORLEX_EXPORT void vorlex_stream_free(vorlex_stream* stream);
+
+/* ---- Options ----------------------------------------------------------- */
+
+/*
+ * Settings for compression, passed as the options argument above (NULL
+ * means every default). Nothing is recorded in the compressed data:
+ * decompression ignores options. An options object may be shared by any
+ * number of calls and streams at once, but must not be changed or freed
+ * while one of them uses it (a stream uses it until it is freed).
+ */
+
+/* A new options object with nothing set; NULL when out of memory. */
+VORLEX_EXPORT vorlex_options* vorlex_options_new(void);
+/* Release options; NULL is accepted. */
+VORLEX_EXPORT void vorlex_options_free(vorlex_options* options);
+/* Set the compression level. Any value is stored; it is checked against the
+ * codec when compressing, which fails with VORLEX_STATUS_BAD_LEVEL for a
+ * level outside the codec's range (see vorlex_codec_get_levels); codecs
+ * without levels ignore it, as they ignore every option. Returns
+ * VORLEX_STATUS_INVALID for NULL options. */
+VORLEX_EXPORT vorlex_status vorlex_options_set_level(vorlex_options* options, int level);
+/* Forget the level, so each codec uses its default. */
+VORLEX_EXPORT vorlex_status vorlex_options_clear_level(vorlex_options* options);
+
+/* The codec's levels: every level from *min_level to *max_level is valid,
+ * *default_level is used when none is set (any pointer may be NULL).
+ * VORLEX_STATUS_UNSUPPORTED, leaving them untouched, for a codec without
+ * levels (the legacy codecs, snappy), which ignores any level. */
+VORLEX_EXPORT vorlex_status vorlex_codec_get_levels(vorlex_codec* codec, int* min_level,
+                                                    int* max_level, int* default_level);
+/* VORLEX_STATUS_OK when codec can compress with options (NULL included, and
+ * any options for a codec without levels), else VORLEX_STATUS_BAD_LEVEL. vorlex_compress and compressing streams make
+ * this check themselves. */
+VORLEX_EXPORT vorlex_status vorlex_codec_check_options(vorlex_codec* codec,
+                                                       const vorlex_options* options);
 
 /* ---- Frames ------------------------------------------------------------ */
 
@@ -201,6 +258,17 @@ VORLEX_EXPORT size_t vorlex_frame_compress_bound(vorlex_codec* codec, size_t in_
 VORLEX_EXPORT vorlex_status vorlex_frame_compress(vorlex_codec* codec, size_t block_size,
                                                   uint8_t* out, size_t* out_length,
                                                   const uint8_t* in, size_t in_length);
+
+/* vorlex_frame_compress() with compression options (NULL: the codec's
+ * defaults; see vorlex_options_new). Nothing of them is recorded: the frame
+ * decodes without them. VORLEX_STATUS_BAD_LEVEL for a level the codec does
+ * not have. */
+VORLEX_EXPORT vorlex_status vorlex_frame_compress_with_options(vorlex_codec* codec,
+                                                               const vorlex_options* options,
+                                                               size_t block_size, uint8_t* out,
+                                                               size_t* out_length,
+                                                               const uint8_t* in,
+                                                               size_t in_length);
 
 /* The total decompressed size of the frames in in[0..in_length): walks and checks the records, decodes nothing.
  * Headers, lengths, totals and the content checksums over the block
@@ -295,6 +363,12 @@ VORLEX_EXPORT vorlex_status vorlex_frame_writer_new(vorlex_codec* codec, size_t 
  * done and more input is VORLEX_STATUS_INVALID. Any other operation value is
  * VORLEX_STATUS_INVALID.
  */
+/* Compress the blocks with options (NULL: the codec's defaults), copied: the
+ * caller's object may be freed at once. Only before the first process call
+ * (VORLEX_STATUS_INVALID after it); VORLEX_STATUS_BAD_LEVEL for a level the
+ * codec does not have. */
+VORLEX_EXPORT vorlex_status vorlex_frame_writer_set_options(vorlex_frame_writer* writer,
+                                                            const vorlex_options* options);
 VORLEX_EXPORT vorlex_status vorlex_frame_writer_process(vorlex_frame_writer* writer,
                                                         vorlex_frame_buffers* buffers,
                                                         vorlex_operation operation);

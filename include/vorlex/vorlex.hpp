@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -58,6 +60,45 @@ using ByteSpan = View<uint8_t>;
 
 inline bool ok(vorlex_status st) { return st > 0; }
 
+// Compression settings (vorlex_options): empty means every default, and so
+// does a default-constructed Options until a level is set.
+class Options {
+public:
+    Options() = default;
+    // Options with level set; throws std::bad_alloc.
+    static Options with_level(int level) {
+        Options o;
+        o.set_level(level);
+        return o;
+    }
+    // Throws std::bad_alloc.
+    void set_level(int level) {
+        if (!o_) {
+            o_.reset(vorlex_options_new());
+            if (!o_) throw std::bad_alloc();
+        }
+        vorlex_options_set_level(o_.get(), level);
+    }
+    void clear_level() {
+        if (o_) vorlex_options_clear_level(o_.get());
+    }
+    // For the C API; NULL while nothing was ever set.
+    vorlex_options* get() const { return o_.get(); }
+
+private:
+    struct Free {
+        void operator()(vorlex_options* o) const { vorlex_options_free(o); }
+    };
+    std::unique_ptr<vorlex_options, Free> o_;
+};
+
+// A codec's compression levels (vorlex_codec_get_levels).
+struct Levels {
+    int min = 0;
+    int max = 0;
+    int default_level = 0;
+};
+
 class Codec {
 public:
     Codec() = default;
@@ -77,22 +118,33 @@ public:
     bool records_size() const { return vorlex_codec_records_size(c_) != 0; }
     bool needs_exact_size() const { return vorlex_codec_needs_exact_size(c_) != 0; }
     size_t max_compressed_size(size_t n) const { return vorlex_get_max_compressed_size(c_, n); }
+    bool native_streams() const {
+        return (vorlex_codec_get_info_flags(c_) & VORLEX_INFO_NATIVE_STREAMS) != 0;
+    }
+    // The levels it has, or nothing for a codec without levels.
+    std::optional<Levels> levels() const {
+        Levels l;
+        if (!ok(vorlex_codec_get_levels(c_, &l.min, &l.max, &l.default_level))) return std::nullopt;
+        return l;
+    }
 
     // Compress into out[0..capacity); *produced on success.
-    vorlex_status compress(ByteView in, ByteSpan out, size_t& produced) const {
+    vorlex_status compress(ByteView in, ByteSpan out, size_t& produced,
+                           const Options& options = {}) const {
         size_t len = out.size();
-        const vorlex_status st = vorlex_compress(c_, out.data(), &len, in.data(), in.size(), nullptr);
+        const vorlex_status st =
+            vorlex_compress(c_, out.data(), &len, in.data(), in.size(), options.get());
         if (ok(st)) produced = len;
         return st;
     }
 
     // Compress into out, sized to the worst case and then to the result.
-    vorlex_status compress(ByteView in, Bytes& out) const {
+    vorlex_status compress(ByteView in, Bytes& out, const Options& options = {}) const {
         size_t cap = max_compressed_size(in.size());
         if (cap == 0) cap = in.size() + in.size() / 2 + 1024;
         out.resize(cap);
         size_t len = 0;
-        const vorlex_status st = compress(in, ByteSpan(out), len);
+        const vorlex_status st = compress(in, ByteSpan(out), len, options);
         out.resize(ok(st) ? len : 0);
         return st;
     }
@@ -133,9 +185,11 @@ struct StreamDeleter {
 };
 using StreamPtr = std::unique_ptr<vorlex_stream, StreamDeleter>;
 
-inline vorlex_status make_stream(const Codec& codec, vorlex_stream_type type, StreamPtr& out) {
+// options must outlive the stream.
+inline vorlex_status make_stream(const Codec& codec, vorlex_stream_type type, StreamPtr& out,
+                                 const Options& options = {}) {
     vorlex_stream* s = nullptr;
-    const vorlex_status st = vorlex_stream_new(codec.get(), type, nullptr, &s);
+    const vorlex_status st = vorlex_stream_new(codec.get(), type, options.get(), &s);
     out.reset(s);
     return st;
 }
@@ -146,15 +200,15 @@ inline vorlex_status make_stream(const Codec& codec, vorlex_stream_type type, St
 inline std::string frame_last_error() { return vorlex_frame_last_error(); }
 
 // One frame of in, byte-identical to `vorlex -B block_size --codec NAME`
-// (block_size 0: 1 MiB). out is empty on failure.
+// (block_size 0: 1 MiB), compressed with options. out is empty on failure.
 inline vorlex_status frame_compress(const Codec& codec, ByteView in, Bytes& out,
-                                    size_t block_size = 0) {
+                                    size_t block_size = 0, const Options& options = {}) {
     const size_t bound = vorlex_frame_compress_bound(codec.get(), in.size(), block_size);
     out.resize(bound);
     size_t len = bound;
     // A bound of 0 (bad arguments, a size too large) lets the call say why.
-    const vorlex_status st = vorlex_frame_compress(codec.get(), block_size, out.data(), &len,
-                                                   in.data(), in.size());
+    const vorlex_status st = vorlex_frame_compress_with_options(
+        codec.get(), options.get(), block_size, out.data(), &len, in.data(), in.size());
     out.resize(ok(st) ? len : 0);
     return st;
 }
@@ -209,10 +263,13 @@ vorlex_status drive(Step step, ByteView& in, Bytes& out) {
 class FrameWriter {
 public:
     FrameWriter() = default;
-    vorlex_status open(const Codec& codec, size_t block_size = 0, unsigned threads = 1) {
+    vorlex_status open(const Codec& codec, size_t block_size = 0, unsigned threads = 1,
+                       const Options& options = {}) {
         vorlex_frame_writer* w = nullptr;
-        const vorlex_status st = vorlex_frame_writer_new(codec.get(), block_size, threads, &w);
-        w_.reset(w);
+        vorlex_status st = vorlex_frame_writer_new(codec.get(), block_size, threads, &w);
+        if (st > 0 && options.get() != nullptr) st = vorlex_frame_writer_set_options(w, options.get());
+        w_.reset(st > 0 ? w : nullptr);
+        if (st <= 0) vorlex_frame_writer_free(w);
         return st;
     }
     explicit operator bool() const { return w_ != nullptr; }

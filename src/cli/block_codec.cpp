@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace vorlex::cli {
 
@@ -22,12 +23,34 @@ size_t compress_capacity(vorlex_codec* codec, size_t n) {
 }
 
 vorlex_status compress_block(vorlex_codec* codec, const uint8_t* in, size_t n, uint8_t* out,
-                             size_t capacity, size_t& produced) {
+                             size_t capacity, size_t& produced, vorlex_options* options) {
     std::memset(out, 0, std::min(capacity, ZEROED_HEAD));
     size_t length = capacity;
-    const vorlex_status st = vorlex_compress(codec, out, &length, in, n, nullptr);
+    const vorlex_status st = vorlex_compress(codec, out, &length, in, n, options);
     if (st > 0) produced = length;
     return st;
+}
+
+
+CodecOptions codec_options(const std::optional<int>& level) {
+    if (!level) return nullptr;
+    CodecOptions o(vorlex_options_new());
+    if (o == nullptr) throw std::bad_alloc();
+    vorlex_options_set_level(o.get(), *level);
+    return o;
+}
+
+std::string level_problem(vorlex_codec* codec, int level) {
+    const std::string name = std::string("'") + vorlex_codec_get_name(codec) + "'";
+    int lo = 0, hi = 0;
+    if (vorlex_codec_get_levels(codec, &lo, &hi, nullptr) != VORLEX_STATUS_OK) {
+        return "codec " + name + " has no compression levels";
+    }
+    if (level < lo || level > hi) {
+        return "codec " + name + " has no level " + std::to_string(level) + " (levels " +
+               std::to_string(lo) + " to " + std::to_string(hi) + ")";
+    }
+    return {};
 }
 
 }  // namespace vorlex::cli

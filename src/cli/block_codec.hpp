@@ -5,6 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 
 #include <vorlex/vorlex.h>
@@ -25,6 +27,18 @@ size_t compress_capacity(vorlex_codec* codec, size_t n);
 // takes from whatever the output held, and reused buffers would otherwise let
 // it leak from an earlier block (which block, depends on the threads).
 vorlex_status compress_block(vorlex_codec* codec, const uint8_t* in, size_t n, uint8_t* out,
-                             size_t capacity, size_t& produced);
+                             size_t capacity, size_t& produced, vorlex_options* options = nullptr);
+
+struct OptionsFree {
+    void operator()(vorlex_options* o) const { vorlex_options_free(o); }
+};
+using CodecOptions = std::unique_ptr<vorlex_options, OptionsFree>;
+
+// The libvorlex options for a level given on the command line; none when
+// nothing is set (every default). Throws std::bad_alloc.
+CodecOptions codec_options(const std::optional<int>& level);
+
+// Why codec cannot compress at level, as the tool words it; empty when it can.
+std::string level_problem(vorlex_codec* codec, int level);
 
 }  // namespace vorlex::cli

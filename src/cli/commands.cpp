@@ -2,21 +2,26 @@
 // the container or raw code between descriptors, then commit and report.
 #include "commands.hpp"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <optional>
 #include <string>
 #include <vorlex/vorlex.hpp>
 
+#include "block_codec.hpp"
 #include "container.hpp"
 #include "failure.hpp"
 #include "files.hpp"
 #include "io.hpp"
 #include "raw.hpp"
 #include "threads.hpp"
+#include "walk.hpp"
 
 namespace vorlex::cli {
 
@@ -30,6 +35,11 @@ bool ends_with(const std::string& s, const std::string& tail) {
 
 bool compressing(const Options& o) { return o.mode == Mode::compress; }
 
+// Raw files carry the codec's name, containers .vlx.
+std::string file_suffix(const Options& o, vorlex_codec* codec) {
+    return o.raw ? std::string(".") + vorlex_codec_get_name(codec) : SUFFIX;
+}
+
 // Where a file's result goes: nothing (-t), standard output, or a path.
 std::optional<std::string> output_path(const Options& o, vorlex_codec* codec, const Input& in) {
     if (o.mode == Mode::test || o.to_stdout) return std::nullopt;
@@ -38,9 +48,7 @@ std::optional<std::string> output_path(const Options& o, vorlex_codec* codec, co
         return *o.output;
     }
     if (in.is_stdin()) return std::nullopt;
-    // Raw files carry the codec's name, containers .vlx.
-    std::string suffix = SUFFIX;
-    if (o.raw) suffix.replace(1, std::string::npos, vorlex_codec_get_name(codec));
+    const std::string suffix = file_suffix(o, codec);
     if (compressing(o)) return in.path() + suffix;
     if (!ends_with(in.path(), suffix)) {
         throw Failure("unknown suffix, expected " + suffix + " (use -o or -c)");
@@ -72,36 +80,80 @@ void print_listing_header() {
                 "compressed", "original", "ratio", "file");
 }
 
-void list_file(const Input& in) {
+// A listing row. The ratio of a container with no content means nothing: a dash.
+void print_listing_row(const std::string& codec, const std::string& block_size,
+                       const Totals& t, const std::string& file) {
+    std::printf("%-10s %10s %8llu %14llu %14llu %7s  %s\n", codec.c_str(), block_size.c_str(),
+                static_cast<unsigned long long>(t.blocks),
+                static_cast<unsigned long long>(t.compressed),
+                static_cast<unsigned long long>(t.original),
+                t.original == 0 ? "-" : format_ratio(t.original, t.compressed).c_str(),
+                file.c_str());
+}
+
+// Lists every member of the file and adds them to sum.
+void list_file(const Input& in, Totals& sum) {
     FdSource source(in.fd());
     for (const MemberInfo& m : list_container(source)) {
-        std::printf("%-10s %10u %8llu %14llu %14llu %7s  %s\n", m.header.codec.c_str(),
-                    m.header.block_size, static_cast<unsigned long long>(m.totals.blocks),
-                    static_cast<unsigned long long>(m.totals.compressed),
-                    static_cast<unsigned long long>(m.totals.original),
-                    format_ratio(m.totals.original, m.totals.compressed).c_str(),
-                    in.name().c_str());
+        print_listing_row(m.header.codec, std::to_string(m.header.block_size), m.totals,
+                          in.name());
+        sum.original += m.totals.original;
+        sum.compressed += m.totals.compressed;
+        sum.blocks += m.totals.blocks;
     }
     std::fflush(stdout);
 }
 
+// The listing's last row when several files were listed, as zstd prints one.
+struct ListingTotal {
+    Totals sum;
+    unsigned files = 0;
+    void print() const {
+        if (files > 1) print_listing_row("total", "-", sum, std::to_string(files) + " files");
+    }
+};
+
+// Fails when the input is the regular file standard output goes to: reading
+// what we append would never end, or lose the input.
+void refuse_stdout_as_input(const Input& in) {
+    struct stat out;
+    if (!in.is_stdin() && ::fstat(STDOUT_FILENO, &out) == 0 && S_ISREG(out.st_mode) &&
+        out.st_dev == in.status().st_dev && out.st_ino == in.status().st_ino) {
+        throw Failure("input and output are the same file");
+    }
+}
+
+// shared: the one output every file goes into (-r -o), or null.
 void process_file(const Options& o, vorlex_codec* codec, const Reporter& reporter,
-                  const Input& in) {
+                  const Input& in, ListingTotal& listing, Output* shared) {
     if (!compressing(o) && in.is_stdin() && ::isatty(STDIN_FILENO) && !o.force) {
         throw Failure("refusing to read compressed data from a terminal (use -f to force)");
     }
-    if (o.mode == Mode::list) return list_file(in);
+    if (o.mode == Mode::list) {
+        list_file(in, listing.sum);
+        ++listing.files;
+        return;
+    }
+    // Removing one name of several frees nothing and surprises the others.
+    if (o.remove_input && o.mode != Mode::test && !in.is_stdin() && in.status().st_nlink > 1 &&
+        !o.force) {
+        const auto others = static_cast<unsigned long long>(in.status().st_nlink - 1);
+        throw Failure("has " + std::to_string(others) + " other link" + (others == 1 ? "" : "s") +
+                      "; not processed with --rm (use -f)");
+    }
 
-    const std::optional<std::string> path = output_path(o, codec, in);
-    const bool to_terminal_out = o.mode != Mode::test && !path && ::isatty(STDOUT_FILENO);
+    const std::optional<std::string> path = shared ? std::nullopt : output_path(o, codec, in);
+    const bool to_terminal_out =
+        o.mode != Mode::test && !path && !shared && ::isatty(STDOUT_FILENO);
     if (compressing(o) && to_terminal_out && !o.force) {
         throw Failure("refusing to write compressed data to a terminal (use -f to force)");
     }
 
     const auto start = std::chrono::steady_clock::now();
+    if (o.mode != Mode::test && !path && !shared) refuse_stdout_as_input(in);
     std::optional<Output> file;
     if (path) file.emplace(*path, o.force, in);
-    const int out_fd = file ? file->fd() : STDOUT_FILENO;
+    const int out_fd = shared ? shared->fd() : file ? file->fd() : STDOUT_FILENO;
 
     FdSource source(in.fd());
     FdSink fd_sink(out_fd);
@@ -114,18 +166,21 @@ void process_file(const Options& o, vorlex_codec* codec, const Reporter& reporte
 
     const unsigned threads = o.threads != 0 ? o.threads : default_threads();
     Totals totals;
+    const CodecOptions options = compressing(o) ? codec_options(o.level) : nullptr;
     if (o.raw) {
-        totals = compressing(o) ? raw_compress(source, sink, codec, in.size())
+        totals = compressing(o) ? raw_compress(source, sink, codec, in.size(), options.get())
                                 : raw_decompress(source, sink, codec, o.size, in.size());
     } else if (compressing(o)) {
-        totals = write_container(source, sink, {codec, o.block_size, threads}, progress);
+        totals = write_container(source, sink, {codec, o.block_size, threads, options.get()},
+                                 progress);
     } else {
         totals = read_container(source, sink, threads, progress, o.memory_limit);
     }
     // The input goes only once its replacement is safely on disk: synced
     // and renamed with its folder synced, or flushed (and synced) to
     // standard output.
-    const bool remove = o.remove_input && o.mode != Mode::test && !in.is_stdin();
+    // With -r -o the inputs go once the shared output is in place.
+    const bool remove = o.remove_input && o.mode != Mode::test && !in.is_stdin() && !shared;
     if (file) {
         file->commit();
     } else if (remove) {
@@ -146,19 +201,66 @@ void process_file(const Options& o, vorlex_codec* codec, const Reporter& reporte
 }  // namespace
 
 bool process_files(const Options& o, vorlex_codec* codec, const Reporter& reporter) {
-    if (o.mode == Mode::list) print_listing_header();
     bool all_ok = true;
-    for (const std::string& name : o.files) {
+    std::vector<std::string> names = o.files;
+    if (o.recursive) {
+        WalkResult walked = walk(o.files, file_suffix(o, codec), compressing(o), reporter);
+        names = std::move(walked.files);
+        all_ok = walked.all_ok;
+    }
+    // -r -o FILE: every input, in turn, into FILE, which is put in place only
+    // when all of them succeeded.
+    const bool one_output = o.recursive && o.output && *o.output != "-" &&
+                            o.mode != Mode::test && o.mode != Mode::list;
+    std::optional<Output> shared;
+    struct stat shared_st {};
+    std::vector<std::string> to_remove;
+
+    ListingTotal listing;
+    if (o.mode == Mode::list) print_listing_header();
+    for (const std::string& name : names) {
         const std::string shown = name == "-" ? "stdin" : name;
         try {
-            const Input in(name);
-            process_file(o, codec, reporter, in);
+            const Input in(name, o.force);
+            if (one_output && !shared) {
+                try {
+                    shared.emplace(*o.output, o.force, in);
+                } catch (const Failure& e) {
+                    reporter.error(shown, e.what());  // every input would fail alike
+                    return false;
+                }
+                if (::stat(o.output->c_str(), &shared_st) != 0) shared_st = {};
+            } else if (shared && shared_st.st_ino != 0 && in.status().st_dev == shared_st.st_dev &&
+                       in.status().st_ino == shared_st.st_ino) {
+                throw Failure("input and output are the same file");
+            }
+            process_file(o, codec, reporter, in, listing, shared ? &*shared : nullptr);
+            if (shared && o.remove_input && !in.is_stdin()) to_remove.push_back(name);
         } catch (const Failure& e) {
             reporter.error(shown, e.what());
             all_ok = false;
         } catch (const std::bad_alloc&) {
             reporter.error(shown, "out of memory");
             all_ok = false;
+        }
+    }
+    listing.print();
+    if (shared) {
+        if (!all_ok) {
+            reporter.error(*o.output, "not written, as not every input succeeded");
+            return false;
+        }
+        try {
+            shared->commit();
+        } catch (const Failure& e) {
+            reporter.error(*o.output, e.what());
+            return false;
+        }
+        for (const std::string& name : to_remove) {
+            if (::unlink(name.c_str()) != 0) {
+                reporter.error(name, std::string("cannot remove the input: ") + std::strerror(errno));
+                all_ok = false;
+            }
         }
     }
     return all_ok;

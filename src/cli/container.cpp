@@ -49,6 +49,9 @@ Totals write_container(Source& in, Sink& out, const WriteSettings& settings,
     const uint64_t in_start = in.position(), out_start = out.position();
     FrameWriter writer;
     vorlex_status st = writer.open(Codec(settings.codec), settings.block_size, settings.threads);
+    if (ok(st) && settings.options != nullptr) {
+        st = vorlex_frame_writer_set_options(writer.get(), settings.options);
+    }
     if (!ok(st)) fail_with(st);
 
     Buffer input;  // aligned, from the host's allocator

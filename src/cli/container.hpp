@@ -28,6 +28,7 @@ struct WriteSettings {
     vorlex_codec* codec = nullptr;
     uint32_t block_size = 1u << 20;
     unsigned threads = 1;
+    vorlex_options* options = nullptr;  // passed to every vorlex_compress; NULL: defaults
 };
 
 // Compress everything `in` holds into one container on `out` (flushed).

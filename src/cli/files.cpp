@@ -1,4 +1,5 @@
-// Input opening, temporary outputs, the atomic rename and signal cleanup.
+// Input opening, temporary outputs, the atomic rename, signal cleanup and the
+// standard descriptors.
 #include "files.hpp"
 
 #include <fcntl.h>
@@ -22,20 +23,24 @@ namespace {
 char g_temp_path[PATH_MAX];
 volatile sig_atomic_t g_have_temp = 0;
 
-constexpr int HANDLED_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
+// Every signal whose default action ends the process (SIGXFSZ, from a file
+// size limit, among them), the real-time ones aside (added at run time).
+constexpr int FATAL_SIGNALS[] = {SIGHUP,  SIGINT,  SIGQUIT,   SIGILL,  SIGTRAP, SIGABRT,
+                                 SIGBUS,  SIGFPE,  SIGUSR1,   SIGSEGV, SIGUSR2, SIGPIPE,
+                                 SIGALRM, SIGTERM, SIGSTKFLT, SIGXCPU, SIGXFSZ, SIGVTALRM,
+                                 SIGPROF, SIGPOLL, SIGPWR,    SIGSYS};
 
 extern "C" void on_fatal_signal(int sig) {
     if (g_have_temp) ::unlink(g_temp_path);
     ::signal(sig, SIG_DFL);
-    ::raise(sig);
+    ::raise(sig);  // delivered, with the default action, once the handler returns
 }
 
 class SignalsBlocked {
 public:
     SignalsBlocked() {
         sigset_t set;
-        sigemptyset(&set);
-        for (int s : HANDLED_SIGNALS) sigaddset(&set, s);
+        sigfillset(&set);
         pthread_sigmask(SIG_BLOCK, &set, &old_);
     }
     ~SignalsBlocked() { pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
@@ -94,23 +99,49 @@ mode_t current_umask() {
     return m;
 }
 
+void handle_if_default(int sig, const struct sigaction& sa) {
+    struct sigaction old {};
+    // A signal ignored by whoever started us stays ignored (nohup), and one
+    // already handled (a sanitizer's fault handler) keeps its handler.
+    if (::sigaction(sig, nullptr, &old) != 0 || old.sa_handler != SIG_DFL ||
+        (old.sa_flags & SA_SIGINFO) != 0) {
+        return;
+    }
+    ::sigaction(sig, &sa, nullptr);
+}
+
+// The longest file name the folder takes.
+size_t name_max(const std::string& folder) {
+    const long n = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+    return n > 0 ? size_t(n) : size_t(NAME_MAX);
+}
+
 }  // namespace
 
 void install_signal_handlers() {
     struct sigaction sa {};
     sa.sa_handler = on_fatal_signal;
     sigemptyset(&sa.sa_mask);
-    for (int s : HANDLED_SIGNALS) {
-        struct sigaction old {};
-        // A signal ignored by whoever started us stays ignored (nohup).
-        if (::sigaction(s, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
-        ::sigaction(s, &sa, nullptr);
+    for (int s : FATAL_SIGNALS) handle_if_default(s, sa);
+    for (int s = SIGRTMIN; s <= SIGRTMAX; ++s) handle_if_default(s, sa);
+}
+
+bool open_missing_standard_descriptors() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        // The lowest free descriptor is this one: the ones below are open.
+        const int got = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        if (got != fd) {
+            if (got >= 0) ::close(got);
+            return false;
+        }
     }
+    return true;
 }
 
 // ---- Input -----------------------------------------------------------------
 
-Input::Input(const std::string& path) {
+Input::Input(const std::string& path, bool force) {
     if (path == "-") {
         fd_ = STDIN_FILENO;
         is_stdin_ = true;
@@ -119,10 +150,33 @@ Input::Input(const std::string& path) {
         return;
     }
     path_ = name_ = path;
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Not blocking: a FIFO with no writer must be refused at once, not wait.
+    fd_ = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd_ < 0) fail_errno("cannot open");
+    try {
+        check_and_settle(path, force);
+    } catch (...) {
+        if (fd_ >= 0) ::close(fd_);  // no destructor runs for a throwing constructor
+        throw;
+    }
+}
+
+void Input::check_and_settle(const std::string& path, bool force) {
     if (::fstat(fd_, &st_) != 0) fail_errno("cannot read");
-    if (S_ISDIR(st_.st_mode)) throw Failure("is a directory");
+    if (S_ISDIR(st_.st_mode)) throw Failure("is a directory (use -r to walk it)");
+    if (!S_ISREG(st_.st_mode)) {
+        // A FIFO, device or socket may never end (/dev/zero) or never start.
+        if (!force) throw Failure("not a regular file; not read (use -f to read it)");
+        if (S_ISFIFO(st_.st_mode)) {
+            // Forced: wait for the writer, as reading a FIFO normally does.
+            ::close(fd_);
+            fd_ = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+            if (fd_ < 0) fail_errno("cannot open");
+            if (::fstat(fd_, &st_) != 0) fail_errno("cannot read");
+        }
+    }
+    const int flags = ::fcntl(fd_, F_GETFL);
+    if (flags < 0 || ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK) != 0) fail_errno("cannot read");
 }
 
 Input::~Input() {
@@ -156,11 +210,17 @@ Output::Output(const std::string& path, bool force, const Input& input)
         }
         if (!force) throw Failure(path + " already exists; not overwritten (use -f)");
         if (S_ISDIR(existing.st_mode)) throw Failure(path + " is a directory");
+        if (!S_ISREG(existing.st_mode) && open_in_place()) return;
     }
     // Once the file exists nothing here may throw: a constructor that throws
     // gets no destructor call, and the file would be left behind.
     folder_ = folder_of(path);
-    temp_ = folder_ + "/." + base_of(path) + ".XXXXXX";
+    // The temporary name is the final one plus 8 characters; where that
+    // would be too long, a shorter part of the final name is used.
+    std::string base = base_of(path);
+    const size_t longest = name_max(folder_);
+    if (base.size() + 8 > longest && longest > 8) base.resize(longest - 8);
+    temp_ = folder_ + "/." + base + ".XXXXXX";
     if (temp_.size() >= sizeof g_temp_path) throw Failure(path + ": name too long");
     fd_ = ::mkostemp(temp_.data(), O_CLOEXEC);  // mode 0600 until commit
     if (fd_ < 0) fail_errno("cannot create a file in " + folder_);
@@ -173,7 +233,27 @@ Output::Output(const std::string& path, bool force, const Input& input)
         mode_ = input.status().st_mode & 0777;
         times_[0] = input.status().st_atim;
         times_[1] = input.status().st_mtim;
+        keep_owner_ = true;
+        uid_ = input.status().st_uid;
+        gid_ = input.status().st_gid;
     }
+}
+
+// An existing output that is not a regular file (a device, a FIFO, or a
+// symbolic link to one) is written into, never replaced: replacing
+// /dev/null with a file, or a FIFO with a file nobody reads, breaks it.
+bool Output::open_in_place() {
+    fd_ = ::open(path_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    if (fd_ < 0) fail_errno("cannot open " + path_);
+    struct stat st;
+    if (::fstat(fd_, &st) == 0 && !S_ISREG(st.st_mode)) {
+        in_place_ = true;
+        return true;
+    }
+    // It became a regular file meanwhile: that one is replaced as usual.
+    ::close(fd_);
+    fd_ = -1;
+    return false;
 }
 
 Output::~Output() {
@@ -184,13 +264,32 @@ void Output::discard() {
     if (path_.empty()) return;
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
+    if (in_place_) return;
     ::unlink(temp_.c_str());
     set_temp("");
 }
 
 void Output::commit() {
     if (path_.empty()) return;
-    if (::fchmod(fd_, mode_) != 0) fail_errno("cannot set the permissions of " + path_);
+    if (in_place_) {
+        const int fd = fd_;
+        fd_ = -1;
+        const bool synced = sync_fd(fd);
+        const int saved = errno;
+        if (::close(fd) != 0 && synced) fail_errno("write error on " + path_);
+        errno = saved;
+        if (!synced) fail_errno("cannot sync " + path_ + " to disk (fsync)");
+        committed_ = true;
+        return;
+    }
+    // The input's owner and group where we may (root, or a group of ours),
+    // as gzip does; not being allowed is no failure. Permissions meant for a
+    // group we could not keep are not handed to ours.
+    mode_t mode = mode_;
+    if (keep_owner_ && ::fchown(fd_, uid_, gid_) != 0 && ::fchown(fd_, uid_t(-1), gid_) != 0) {
+        mode = (mode & ~mode_t(070)) | (mode & (mode & 07) << 3);
+    }
+    if (::fchmod(fd_, mode) != 0) fail_errno("cannot set the permissions of " + path_);
     ::futimens(fd_, times_);  // best effort, as gzip does
     // The data reaches the disk before its name does: after a crash the
     // name then shows the whole file or nothing, never a torn one.

@@ -1,9 +1,10 @@
 // Inputs and outputs on disk. An output file is written under a temporary
 // name in its destination folder and renamed into place only when everything
-// succeeded; on failure, and on SIGINT, SIGTERM or SIGHUP, the temporary file
-// is removed, so a failed run leaves neither a partial file nor a changed
-// input behind. Without -f an existing file is never replaced, not even one
-// that appears while we work.
+// succeeded; on failure, and on any signal that ends the process, the
+// temporary file is removed, so a failed run leaves neither a partial file
+// nor a changed input behind. Without -f an existing file is never replaced,
+// not even one that appears while we work; with -f an existing output that
+// is not a regular file (a device, a FIFO) is written into, never replaced.
 #pragma once
 
 #include <sys/stat.h>
@@ -12,13 +13,19 @@
 
 namespace vorlex::cli {
 
-// Catch the signals that end the process, removing the temporary output.
+// Catch every signal that ends the process, removing the temporary output.
 void install_signal_handlers();
+
+// Open /dev/null on whichever of descriptors 0, 1 and 2 is closed, so that
+// no file we open lands there (and gets progress text or a prompt written
+// into it). False when that cannot be done.
+bool open_missing_standard_descriptors();
 
 class Input {
 public:
-    // "-" is standard input. Throws Failure when the file cannot be read.
-    explicit Input(const std::string& path);
+    // "-" is standard input. Throws Failure when the file cannot be read,
+    // and for a FIFO, device or socket unless force.
+    Input(const std::string& path, bool force);
     ~Input();
     Input(const Input&) = delete;
     Input& operator=(const Input&) = delete;
@@ -33,6 +40,9 @@ public:
     const struct stat& status() const { return st_; }
 
 private:
+    // Refuse what may not be read, and make the descriptor blocking.
+    void check_and_settle(const std::string& path, bool force);
+
     int fd_ = -1;
     bool is_stdin_ = false;
     std::string path_, name_;
@@ -58,11 +68,16 @@ public:
     void commit();
 
 private:
+    bool open_in_place();
     void discard();
 
     int fd_;
     std::string path_, folder_, temp_;
     bool force_ = false;
+    bool in_place_ = false;  // an existing device or FIFO, written directly
+    bool keep_owner_ = false;
+    uid_t uid_ = 0;
+    gid_t gid_ = 0;
     mode_t mode_ = 0;
     struct timespec times_[2] {};
     bool committed_ = false;

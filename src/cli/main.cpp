@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "files.hpp"
 #include "tool.hpp"
 
 #ifdef VORLEX_HAVE_BENCH
@@ -13,6 +14,8 @@
 #endif
 
 int main(int argc, char** argv) {
+    // Before anything is opened: a closed 0, 1 or 2 would be the next file's.
+    if (!vorlex::cli::open_missing_standard_descriptors()) return vorlex::cli::EXIT_FILE_FAILED;
     if (argc >= 2 && std::strcmp(argv[1], "bench") == 0) {
 #ifdef VORLEX_HAVE_BENCH
         return vorlex_bench_main(argc - 1, argv + 1);

@@ -17,6 +17,10 @@ void Reporter::error(const std::string& file, const std::string& what) const {
     std::fprintf(stderr, "vorlex: %s: %s\n", file.c_str(), what.c_str());
 }
 
+void Reporter::note(const std::string& file, const std::string& what) const {
+    if (verbosity_ >= 1) std::fprintf(stderr, "vorlex: %s: %s\n", file.c_str(), what.c_str());
+}
+
 void Reporter::summary(const std::string& line) const {
     if (verbosity_ >= 2) std::fprintf(stderr, "%s\n", line.c_str());
 }

@@ -17,6 +17,8 @@ public:
     Reporter(int verbosity, ProgressMode progress) : verbosity_(verbosity), progress_(progress) {}
 
     void error(const std::string& file, const std::string& what) const;
+    // "vorlex: FILE: what" for a file left alone on purpose; not with -q.
+    void note(const std::string& file, const std::string& what) const;
     void summary(const std::string& line) const;
     // Whether a progress line may be shown, and whether right away (forced)
     // or only for files that take a while.

@@ -72,6 +72,15 @@ struct Parser {
         o.memory_limit = *n;
     }
 
+    // Any integer: whether the codec has that level is checked once it is known.
+    void set_level(const std::string& v) {
+        size_t i = v.size() > 1 && v[0] == '-' ? 1 : 0;
+        const bool digits = i < v.size() && v.size() - i <= 9 &&
+                            v.find_first_not_of("0123456789", i) == std::string::npos;
+        if (!digits) return error("invalid compression level '" + v + "'");
+        o.level = std::stoi(v);
+    }
+
     void set_size(const std::string& v) {
         const auto n = parse_size(v);
         if (!n) return error("invalid size '" + v + "'");
@@ -96,6 +105,8 @@ struct Parser {
             o.force = true;
         } else if (name == "k" || name == "keep") {
             o.remove_input = false;
+        } else if (name == "r" || name == "recursive") {
+            o.recursive = true;
         } else if (name == "rm") {
             o.remove_input = true;
         } else if (name == "q" || name == "quiet") {
@@ -130,6 +141,7 @@ struct Parser {
         if (name == "o" || name == "output") return [this](const std::string& v) { o.output = v; };
         if (name == "size") return [this](const std::string& v) { set_size(v); };
         if (name == "memory") return [this](const std::string& v) { set_memory(v); };
+        if (name == "level") return [this](const std::string& v) { set_level(v); };
         return nullptr;
     }
 
@@ -162,6 +174,14 @@ struct Parser {
 
     void short_cluster(const std::string& a, const std::vector<std::string>& args, size_t& i) {
         for (size_t k = 1; k < a.size(); ++k) {
+            // -19, -d9: digits in a cluster are a compression level, as in zstd.
+            if (std::isdigit(static_cast<unsigned char>(a[k]))) {
+                size_t end = k;
+                while (end < a.size() && std::isdigit(static_cast<unsigned char>(a[end]))) ++end;
+                set_level(a.substr(k, end - k));
+                k = end - 1;
+                continue;
+            }
             const std::string letter(1, a[k]);
             if (auto set = valued(letter)) {
                 if (k + 1 < a.size()) return set(a.substr(k + 1));
@@ -188,7 +208,10 @@ struct Parser {
         }
         if (o.files.empty()) o.files.push_back("-");
         if (o.output && o.to_stdout) error("-o and -c cannot be combined");
-        if (o.output && o.files.size() > 1) error("-o takes a single input file");
+        // With -r, as with zstd, -o is the one file every input goes into.
+        if (o.output && o.files.size() > 1 && !o.recursive) {
+            error("-o takes a single input file (or -r)");
+        }
         if (o.output && (o.mode == Mode::test || o.mode == Mode::list)) {
             error("-o makes no sense with -t or -l");
         }
@@ -223,14 +246,23 @@ Operations:
 
 Options:
       --codec NAME      codec to compress with (default quicklz)
+  -1 ... -19, --level N
+                        compression level, for codecs that have levels (zstd
+                        1 to 22 and negative, lz4 1 to 12, gzip 0 to 9);
+                        default: the codec's own. Not needed to decompress
   -B, --block-size N    block size, e.g. 4M, 256K (1K to 64M; default 1M)
   -T, --threads N       worker threads (default: one per CPU; 0 likewise)
       --memory SIZE     memory for decoding blocks, all threads together (default
                         512M): fewer threads work when a file's blocks are large,
                         and a file whose blocks do not fit is refused
-  -o, --output FILE     write to FILE (one input only)
+  -o, --output FILE     write to FILE (one input only; with -r, every input in turn)
+  -r, --recursive       walk the folders among FILEs: every regular file inside,
+                        symbolic links left alone (those named on the command line
+                        are followed); files already of the kind made are skipped
   -c, --stdout          write to standard output (the input stays unless --rm)
-  -f, --force           overwrite existing files; write compressed data to a terminal
+  -f, --force           overwrite existing files (devices and FIFOs are written into);
+                        write compressed data to a terminal; read FIFOs and devices;
+                        --rm an input that has other hard links
   -k, --keep            keep the input (default)
       --rm              remove the input after success
       --raw             the codec's bare format, no container (one buffer in memory)

@@ -28,11 +28,13 @@ struct Options {
     bool to_stdout = false;
     bool force = false;
     bool remove_input = false;
+    bool recursive = false;  // -r: FILEs may be folders, walked for regular files
     int verbosity = 1;  // 0 with -q, 2 with -v
     ProgressMode progress = ProgressMode::automatic;
     bool raw = false;
     std::optional<uint64_t> size;  // --size, for raw decompression
     std::vector<std::string> files;  // "-" is standard input; none means "-"
+    std::optional<int> level;  // -1 ... -19, --level N: compression level; none: the codec's default
 };
 
 struct ParsedOptions {

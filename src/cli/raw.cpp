@@ -1,7 +1,9 @@
 // Whole-buffer compression and decompression through the host.
 #include "raw.hpp"
 
+#include <memory>
 #include <string>
+#include <utility>
 
 #include "block_codec.hpp"
 #include "buffer.hpp"
@@ -33,9 +35,72 @@ std::string codec_name(vorlex_codec* codec) {
 // Worst cases that are not true bounds get this many tries, each doubling.
 constexpr int COMPRESS_TRIES = 3;
 
+bool streams(vorlex_codec* codec) {
+    return (vorlex_codec_get_info_flags(codec) & VORLEX_INFO_NATIVE_STREAMS) != 0;
+}
+
+// What a streaming pass reads and writes per step.
+constexpr size_t STREAM_PIECE = size_t(1) << 18;
+
+struct StreamFree {
+    void operator()(vorlex_stream* s) const { vorlex_stream_free(s); }
+};
+
+// Everything `in` holds through a native stream onto `out`, a piece at a
+// time; limit caps the output (--size). Returns {consumed, produced}.
+std::pair<uint64_t, uint64_t> run_stream(Source& in, Sink& out, vorlex_codec* codec,
+                                         vorlex_stream_type type, vorlex_options* options,
+                                         std::optional<uint64_t> limit) {
+    vorlex_stream* raw = nullptr;
+    const vorlex_status made = vorlex_stream_new(codec, type, options, &raw);
+    std::unique_ptr<vorlex_stream, StreamFree> stream(raw);
+    if (made <= 0) {
+        throw Failure("codec " + codec_name(codec) + ": " + vorlex_status_to_string(made));
+    }
+    Buffer input, output;
+    input.reserve(STREAM_PIECE);
+    output.reserve(STREAM_PIECE);
+    uint64_t consumed = 0, produced = 0;
+    for (bool end = false; !end;) {
+        const size_t n = in.read(input.data(), STREAM_PIECE);
+        end = n < STREAM_PIECE;  // a short read is the end of input
+        consumed += n;
+        stream->in_next = input.data();
+        stream->in_avail = n;
+        const vorlex_operation op = end ? VORLEX_OPERATION_FINISH : VORLEX_OPERATION_PROCESS;
+        vorlex_status st;
+        do {
+            stream->out_next = output.data();
+            stream->out_avail = STREAM_PIECE;
+            st = vorlex_stream_process(stream.get(), op);
+            const size_t got = STREAM_PIECE - stream->out_avail;
+            produced += got;
+            if (limit && produced > *limit) {
+                throw Failure("decompressed data exceeds --size " + std::to_string(*limit));
+            }
+            out.write(output.data(), got);
+            if (st == VORLEX_STATUS_NO_MEMORY) throw Failure("out of memory");
+            if (st <= 0) {
+                throw Failure(std::string(type == VORLEX_STREAM_COMPRESS ? "cannot encode ("
+                                                                         : "cannot decode (") +
+                              vorlex_codec_get_name(codec) + ": " + vorlex_status_to_string(st) +
+                              ")");
+            }
+        } while (st == VORLEX_STATUS_PROCESSING || stream->in_avail != 0);
+    }
+    out.flush();
+    return {consumed, produced};
+}
+
 }  // namespace
 
-Totals raw_compress(Source& in, Sink& out, vorlex_codec* codec, uint64_t size_hint) {
+Totals raw_compress(Source& in, Sink& out, vorlex_codec* codec, uint64_t size_hint,
+                    vorlex_options* options) {
+    if (streams(codec)) {
+        const auto [n, produced] =
+            run_stream(in, out, codec, VORLEX_STREAM_COMPRESS, options, std::nullopt);
+        return {n, produced, 1};
+    }
     Buffer input;
     const size_t n = read_all(in, input, size_hint);
     size_t capacity = compress_capacity(codec, n);
@@ -44,7 +109,7 @@ Totals raw_compress(Source& in, Sink& out, vorlex_codec* codec, uint64_t size_hi
         output.reserve(capacity);
         size_t produced = 0;
         const vorlex_status st =
-            compress_block(codec, input.data(), n, output.data(), capacity, produced);
+            compress_block(codec, input.data(), n, output.data(), capacity, produced, options);
         if (st > 0) {
             out.write(output.data(), produced);
             out.flush();
@@ -69,6 +134,11 @@ Totals raw_compress(Source& in, Sink& out, vorlex_codec* codec, uint64_t size_hi
 
 Totals raw_decompress(Source& in, Sink& out, vorlex_codec* codec, std::optional<uint64_t> size,
                       uint64_t size_hint) {
+    if (streams(codec)) {
+        const auto [n, produced] =
+            run_stream(in, out, codec, VORLEX_STREAM_DECOMPRESS, nullptr, size);
+        return {produced, n, 1};
+    }
     Buffer input;
     const size_t n = read_all(in, input, size_hint);
     uint64_t capacity = 0;

@@ -46,7 +46,25 @@ int run(const std::vector<std::string>& args) {
             usage_error(codec_unavailable(o.codec) + "; see vorlex --codecs");
             return EXIT_USAGE;
         }
-        if (o.raw && o.mode != Mode::compress && !o.size && !vorlex_codec_records_size(codec)) {
+        if (o.mode == Mode::compress && o.level &&
+            vorlex_codec_get_levels(codec, nullptr, nullptr, nullptr) != VORLEX_STATUS_OK) {
+            // As the library does: a codec without levels ignores one.
+            if (o.verbosity >= 1) {
+                std::fprintf(stderr, "vorlex: warning: codec '%s' has no compression levels; "
+                             "level %d ignored\n", o.codec.c_str(), *o.level);
+            }
+        } else if (o.mode == Mode::compress && o.level) {
+            const std::string why = level_problem(codec, *o.level);
+            if (!why.empty()) {
+                usage_error(why);
+                return EXIT_USAGE;
+            }
+        }
+        // Native streams decode raw data of any length without being told it.
+        const bool streams =
+            (vorlex_codec_get_info_flags(codec) & VORLEX_INFO_NATIVE_STREAMS) != 0;
+        if (o.raw && o.mode != Mode::compress && !o.size && !vorlex_codec_records_size(codec) &&
+            !streams) {
             usage_error("raw " + o.codec + " data records no size: give --size N" +
                         (vorlex_codec_needs_exact_size(codec) ? " (the exact size)"
                                                               : " (at least the size)"));

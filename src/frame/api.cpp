@@ -89,6 +89,15 @@ size_t vorlex_frame_compress_bound(vorlex_codec* codec, size_t in_length, size_t
 
 vorlex_status vorlex_frame_compress(vorlex_codec* codec, size_t block_size, uint8_t* out,
                                     size_t* out_length, const uint8_t* in, size_t in_length) {
+    return vorlex_frame_compress_with_options(codec, nullptr, block_size, out, out_length, in,
+                                              in_length);
+}
+
+vorlex_status vorlex_frame_compress_with_options(vorlex_codec* codec,
+                                                 const vorlex_options* options,
+                                                 size_t block_size, uint8_t* out,
+                                                 size_t* out_length, const uint8_t* in,
+                                                 size_t in_length) {
     return guard([&]() -> vorlex_status {
         if (codec == nullptr) invalid("codec is NULL");
         check_buffers(out, out_length, in, in_length);
@@ -98,6 +107,7 @@ vorlex_status vorlex_frame_compress(vorlex_codec* codec, size_t block_size, uint
                                               " bytes makes a frame too large for a size_t");
         }
         Writer writer(codec, size, 1);
+        writer.set_options(options);
         vorlex_frame_buffers b{in, in_length, out, *out_length};
         if (writer.process(b, VORLEX_OPERATION_FINISH) != VORLEX_STATUS_OK) {
             vorlex_frame_info info;
@@ -149,6 +159,16 @@ vorlex_status vorlex_frame_writer_new(vorlex_codec* codec, size_t block_size, un
         if (codec == nullptr) invalid("codec is NULL");
         check_threads(threads);
         *writer = new vorlex_frame_writer(codec, checked_block_size(block_size), threads);
+        return VORLEX_STATUS_OK;
+    });
+}
+
+vorlex_status vorlex_frame_writer_set_options(vorlex_frame_writer* w,
+                                              const vorlex_options* options) {
+    return guard([&]() -> vorlex_status {
+        if (w == nullptr) invalid("writer is NULL");
+        if (w->sticky.set()) return w->sticky.raise();
+        w->impl.set_options(options);
         return VORLEX_STATUS_OK;
     });
 }

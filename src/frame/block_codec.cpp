@@ -25,7 +25,7 @@ size_t compress_capacity(vorlex_codec* codec, size_t n) {
 }
 
 format::BlockHeader encode_block(vorlex_codec* codec, const uint8_t* in, size_t n,
-                                 uint8_t* payload, size_t capacity) {
+                                 uint8_t* payload, size_t capacity, vorlex_options* options) {
     format::BlockHeader r;
     r.original_length = uint32_t(n);
     r.checksum = block_checksum(in, n);  // still in cache from the copy in
@@ -34,7 +34,7 @@ format::BlockHeader encode_block(vorlex_codec* codec, const uint8_t* in, size_t 
 
     std::memset(payload, 0, std::min(capacity, ZEROED_HEAD));
     size_t produced = capacity;
-    const vorlex_status st = vorlex_compress(codec, payload, &produced, in, n, nullptr);
+    const vorlex_status st = vorlex_compress(codec, payload, &produced, in, n, options);
     if (st > 0) {
         if (produced < n) {
             r.kind = format::KIND_COMPRESSED;

@@ -26,8 +26,9 @@ size_t compress_capacity(vorlex_codec* codec, size_t n);
 // quicklz block padded to its minimum length carries filler that the codec
 // takes from whatever the output held, and reused buffers would otherwise
 // let it leak from an earlier block (which block, depends on the threads).
+// options (NULL: the codec's defaults) go to every vorlex_compress.
 format::BlockHeader encode_block(vorlex_codec* codec, const uint8_t* in, size_t n,
-                                 uint8_t* payload, size_t capacity);
+                                 uint8_t* payload, size_t capacity, vorlex_options* options);
 
 // Decode a record's payload into out[0..original_length) (stored: copied)
 // and check the block checksum. Throws Error with what was wrong ("checksum

@@ -4,7 +4,10 @@
 // depends on where the caller's bytes happen to be.
 #include "writer.hpp"
 
+#include <climits>
 #include <cstring>
+#include <new>
+#include <string>
 
 #include "block_codec.hpp"
 #include "error.hpp"
@@ -25,13 +28,39 @@ Writer::Writer(vorlex_codec* codec, uint32_t block_size, unsigned threads)
     staged_out_ = stage_.head_length;
 }
 
+void Writer::set_options(const vorlex_options* options) {
+    if (total_in_ != 0 || submitted_ != 0 || finished_) {
+        fail(VORLEX_STATUS_INVALID, "options can only be set before the first input");
+    }
+    const vorlex_status st = vorlex_codec_check_options(codec_, options);
+    if (st != VORLEX_STATUS_OK) {
+        int lo = 0, hi = 0;
+        std::string why = std::string("codec '") + vorlex_codec_get_name(codec_) + "' has no level " +
+                          std::to_string(vorlex_options_get_level(options, 0));
+        if (vorlex_codec_get_levels(codec_, &lo, &hi, nullptr) == VORLEX_STATUS_OK) {
+            why += " (levels " + std::to_string(lo) + " to " + std::to_string(hi) + ")";
+        }
+        fail(st, why);
+    }
+    // The caller's object may change or go: keep what it says.
+    constexpr int UNSET = INT_MIN;
+    const int level = vorlex_options_get_level(options, UNSET);
+    if (level == UNSET) {
+        options_.reset();
+        return;
+    }
+    options_.reset(vorlex_options_new());
+    if (!options_) throw std::bad_alloc();
+    vorlex_options_set_level(options_.get(), level);
+}
+
 // On a worker: only the slot and the codec are touched.
 void Writer::encode(Slot& s) {
     const size_t n = s.original_length;
     const size_t capacity = compress_capacity(codec_, n);
     s.payload.reserve(capacity);
     const uint8_t* in = s.source != nullptr ? s.source : s.original.data();
-    s.record = encode_block(codec_, in, n, s.payload.data(), capacity);
+    s.record = encode_block(codec_, in, n, s.payload.data(), capacity, options_.get());
 }
 
 void Writer::consume(vorlex_frame_buffers& b, size_t k) {

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include <vorlex/vorlex.h>
 
@@ -19,6 +20,11 @@ class Writer {
 public:
     // block_size must be in range; throws std::bad_alloc.
     Writer(vorlex_codec* codec, uint32_t block_size, unsigned threads);
+
+    // Compress with these options (a copy is kept) from the first block on;
+    // only before any input was taken. Throws Error: VORLEX_STATUS_BAD_LEVEL
+    // for a level the codec does not have, VORLEX_STATUS_INVALID too late.
+    void set_options(const vorlex_options* options);
 
     // As vorlex_frame_writer_process; throws Error on failure.
     vorlex_status process(vorlex_frame_buffers& b, vorlex_operation op);
@@ -43,7 +49,13 @@ private:
     void stage_end();
     void consume(vorlex_frame_buffers& b, size_t k);
 
+    struct OptionsFree {
+        void operator()(vorlex_options* o) const { vorlex_options_free(o); }
+    };
+
     vorlex_codec* codec_;
+    // Read by the workers, never changed once a block was submitted.
+    std::unique_ptr<vorlex_options, OptionsFree> options_;
     uint32_t block_size_;
     ContentChecksum content_;
     Pipeline pipeline_;

@@ -41,6 +41,9 @@ vorlex_status vorlex_compress(vorlex_codec* codec, uint8_t* out, size_t* out_len
     if (codec == nullptr || !buffers_ok(out, out_length, in, in_length)) {
         return VORLEX_STATUS_INVALID;
     }
+    if (vorlex_codec_check_options(codec, options) != VORLEX_STATUS_OK) {
+        return VORLEX_STATUS_BAD_LEVEL;
+    }
     const vorlex_codec_funcs& f = codec->funcs;
     in = in_or_empty(in);
     out = out_or_empty(out);
@@ -86,7 +89,15 @@ vorlex_status vorlex_get_uncompressed_size(vorlex_codec* codec, const uint8_t* i
         return VORLEX_STATUS_INVALID;
     }
     if (codec->funcs.get_uncompressed_size == nullptr) return VORLEX_STATUS_UNSUPPORTED;
-    *size = codec->funcs.get_uncompressed_size(codec, in_length, in_or_empty(in));
+    // The callback can only answer 0 for data it cannot read (input shorter
+    // than a header); the reason goes through vorlex_error.
+    vorlex::host::clear_reported_failure();
+    const size_t recorded = codec->funcs.get_uncompressed_size(codec, in_length, in_or_empty(in));
+    const vorlex_status failed = vorlex::host::reported_failure();
+    if (recorded == 0 && failed != VORLEX_STATUS_OK) return failed;
+    // Frames written by a stream may leave their size out.
+    if (recorded == VORLEX_SIZE_UNKNOWN) return VORLEX_STATUS_UNSUPPORTED;
+    *size = recorded;
     return VORLEX_STATUS_OK;
 }
 

@@ -11,6 +11,11 @@ struct vorlex_codec {
     std::string name;
     std::string path;          // file the plug-in was loaded from
     vorlex_codec_funcs funcs{};
+    // Compression levels, declared by the plug-in (vorlex_codec_set_levels).
+    bool has_levels = false;
+    int level_min = 0;
+    int level_max = 0;
+    int level_default = 0;
 };
 
 namespace vorlex::host {
@@ -18,5 +23,10 @@ namespace vorlex::host {
 // Names we look up: [a-z0-9_-]{1,64}. Anything else never reaches the file
 // system, so a name cannot climb out of a plug-in folder or pick a hidden file.
 bool is_valid_codec_name(const char* name);
+
+// The last failure a plug-in on this thread passed to vorlex_error since the
+// last clear_reported_failure(), or VORLEX_STATUS_OK.
+void clear_reported_failure();
+vorlex_status reported_failure();
 
 }  // namespace vorlex::host

@@ -112,6 +112,7 @@ bool try_plugin(const std::string& path, vorlex_codec& codec, std::string& why) 
         why = path + ": plug-in refused codec '" + codec.name + "' (" + vorlex_status_to_string(st) +
               ")";
         codec.path.clear();
+        codec.has_levels = false;
         ::dlclose(lib);
         return false;
     }
@@ -222,6 +223,7 @@ const char* vorlex_get_codec_error(const char* name) {
 }
 
 size_t vorlex_list_codecs(vorlex_codec** codecs, size_t capacity) {
+    if (codecs == nullptr) capacity = 0;  // count only
     try {
         size_t count = 0;
         for (const std::string& n : vorlex::host::names_present()) {
@@ -261,16 +263,22 @@ const char* vorlex_plugin_search_report(void) {
     }
 }
 
-const char* vorlex_codec_get_name(vorlex_codec* codec) { return codec->name.c_str(); }
-const char* vorlex_codec_get_path(vorlex_codec* codec) { return codec->path.c_str(); }
-uint32_t vorlex_codec_get_info_flags(vorlex_codec* codec) { return codec->funcs.info_flags; }
+const char* vorlex_codec_get_name(vorlex_codec* codec) {
+    return codec != nullptr ? codec->name.c_str() : nullptr;
+}
+const char* vorlex_codec_get_path(vorlex_codec* codec) {
+    return codec != nullptr ? codec->path.c_str() : nullptr;
+}
+uint32_t vorlex_codec_get_info_flags(vorlex_codec* codec) {
+    return codec != nullptr ? codec->funcs.info_flags : 0;
+}
 
 int vorlex_codec_records_size(vorlex_codec* codec) {
-    return codec->funcs.get_uncompressed_size != nullptr;
+    return codec != nullptr && codec->funcs.get_uncompressed_size != nullptr;
 }
 
 int vorlex_codec_needs_exact_size(vorlex_codec* codec) {
-    return (codec->funcs.info_flags & VORLEX_INFO_EXACT_SIZE) != 0;
+    return codec != nullptr && (codec->funcs.info_flags & VORLEX_INFO_EXACT_SIZE) != 0;
 }
 
 }  // extern "C"

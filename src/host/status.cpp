@@ -1,9 +1,27 @@
 // Status texts and the error funnel that plug-ins report failures through.
 #include <vorlex/vorlex.h>
 
+#include "codec.hpp"
+
+namespace vorlex::host {
+
+namespace {
+thread_local vorlex_status t_reported = VORLEX_STATUS_OK;
+}
+
+void clear_reported_failure() { t_reported = VORLEX_STATUS_OK; }
+vorlex_status reported_failure() { return t_reported; }
+
+}  // namespace vorlex::host
+
 extern "C" {
 
-vorlex_status vorlex_error(vorlex_status status) { return status; }
+// A callback whose return type has no room for a status (the size query)
+// reports its failure only here, so the host keeps the last one per thread.
+vorlex_status vorlex_error(vorlex_status status) {
+    if (status < 0) vorlex::host::t_reported = status;
+    return status;
+}
 
 const char* vorlex_status_to_string(vorlex_status status) {
     switch (status) {
@@ -20,6 +38,7 @@ const char* vorlex_status_to_string(vorlex_status status) {
         case VORLEX_STATUS_TRAILING_DATA: return "trailing data after the last frame";
         case VORLEX_STATUS_TOO_LARGE: return "size too large";
         case VORLEX_STATUS_MEMORY_LIMIT: return "memory limit exceeded";
+        case VORLEX_STATUS_BAD_LEVEL: return "compression level not offered by this codec";
         default: return "unknown status";
     }
 }

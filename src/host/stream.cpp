@@ -20,6 +20,20 @@ using vorlex::host::HostBytes;
 using vorlex::host::HostFree;
 
 constexpr uint32_t HOST_BUFFERED = 1u << 0;
+// FINISH has been asked for: from then on the only input a step may be given
+// is what the FINISH call left unconsumed, whose end host_private records.
+constexpr uint32_t HOST_FINISHING = 1u << 1;
+
+bool is_operation(vorlex_operation op) {
+    return op == VORLEX_OPERATION_PROCESS || op == VORLEX_OPERATION_FLUSH ||
+           op == VORLEX_OPERATION_FINISH;
+}
+
+// Input after FINISH: more than the rest of what FINISH was given.
+bool input_after_finish(const vorlex_stream* s) {
+    if ((s->host_flags & HOST_FINISHING) == 0 || s->in_avail == 0) return false;
+    return s->in_next + s->in_avail != static_cast<const uint8_t*>(s->host_private);
+}
 
 // The most a stream offers a decoder whose data records no size: 1 GiB, or
 // 64 times the input when that is more. Growth must stop well short of
@@ -125,6 +139,7 @@ extern "C" {
 
 void vorlex_stream_init(vorlex_stream* stream, vorlex_codec* codec, vorlex_stream_type type,
                         vorlex_options* options, vorlex_stream_destroy_func destroy) {
+    if (stream == nullptr) return;
     stream->codec = codec;
     stream->options = options;
     stream->type = type;
@@ -140,6 +155,7 @@ void vorlex_stream_init(vorlex_stream* stream, vorlex_codec* codec, vorlex_strea
 }
 
 void vorlex_stream_destroy(vorlex_stream* stream) {
+    if (stream == nullptr) return;
     stream->destroy = nullptr;
     stream->host_private = nullptr;
 }
@@ -150,6 +166,10 @@ vorlex_status vorlex_stream_new(vorlex_codec* codec, vorlex_stream_type type,
     *out = nullptr;
     if (codec == nullptr || (type != VORLEX_STREAM_COMPRESS && type != VORLEX_STREAM_DECOMPRESS)) {
         return VORLEX_STATUS_INVALID;
+    }
+    if (type == VORLEX_STREAM_COMPRESS &&
+        vorlex_codec_check_options(codec, options) != VORLEX_STATUS_OK) {
+        return VORLEX_STATUS_BAD_LEVEL;
     }
     const vorlex_codec_funcs& f = codec->funcs;
     if ((f.info_flags & VORLEX_INFO_NATIVE_STREAMS) != 0 && f.create_stream != nullptr &&
@@ -174,8 +194,8 @@ vorlex_status vorlex_stream_new(vorlex_codec* codec, vorlex_stream_type type,
 }
 
 vorlex_status vorlex_stream_process(vorlex_stream* s, vorlex_operation op) {
-    if (s == nullptr || (s->in_next == nullptr && s->in_avail != 0) ||
-        (s->out_next == nullptr && s->out_avail != 0)) {
+    if (s == nullptr || !is_operation(op) || (s->in_next == nullptr && s->in_avail != 0) ||
+        (s->out_next == nullptr && s->out_avail != 0) || input_after_finish(s)) {
         return VORLEX_STATUS_INVALID;
     }
     const size_t in_before = s->in_avail;
@@ -191,6 +211,10 @@ vorlex_status vorlex_stream_process(vorlex_stream* s, vorlex_operation op) {
     }
     s->total_in += in_before - s->in_avail;
     s->total_out += out_before - s->out_avail;
+    if (op == VORLEX_OPERATION_FINISH || (s->host_flags & HOST_FINISHING) != 0) {
+        s->host_flags |= HOST_FINISHING;
+        s->host_private = const_cast<uint8_t*>(s->in_next + s->in_avail);
+    }
     return st;
 }
 

@@ -57,6 +57,16 @@ TEST(Options, AcceptedForms) {
     EXPECT_EQ(o.small_sizes, (std::vector<size_t>{100, 4096, 65536, 1048576}));
 }
 
+TEST(Options, CodecLevels) {
+    Options o;
+    ASSERT_EQ(parse_options({"--codec", "zstd:1,3,9,lz4,gzip:6,zstd:3"}, o), "");
+    EXPECT_EQ(o.codecs,
+              (std::vector<std::string>{"zstd:1", "zstd:3", "zstd:9", "lz4", "gzip:6"}));
+    for (const char* bad : {"3", ":3", "zstd:", "zstd:x", "lz4,5", "zstd:99999999999"}) {
+        EXPECT_NE(parse_options({"--codec", bad}, o), "") << bad;
+    }
+}
+
 TEST(Options, Refused) {
     const std::vector<std::vector<std::string>> cases = {
         {"--rounds", "0"},       {"--rounds", "x"},        {"--rounds"},

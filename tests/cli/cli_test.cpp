@@ -249,6 +249,81 @@ TEST_F(Cli, ListShowsCodecSizesAndBlocks) {
     EXPECT_TRUE(contains(r.out, "in.vlx")) << r.out;
 }
 
+TEST_F(Cli, ListAddsATotalRowAndShowsNoRatioForAnEmptyContainer) {
+    write_file(dir / "a", Bytes(10000, 'q'));
+    write_file(dir / "empty", {});
+    ASSERT_EQ(run({"--codec", "copy", "-B", "4K", "a", "empty"}).status, 0);
+    Result r = run({"-l", "a.vlx"});
+    EXPECT_FALSE(contains(r.out, "total")) << "one file, no total: " << r.out;
+    r = run({"-l", "a.vlx", "empty.vlx"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const uint64_t both = fs::file_size(dir / "a.vlx") + fs::file_size(dir / "empty.vlx");
+    char total[160];
+    std::snprintf(total, sizeof total, "\ntotal               -        3 %14llu          10000 %7.3f  2 files\n",
+                  static_cast<unsigned long long>(both), 10000.0 / double(both));
+    EXPECT_TRUE(r.out.ends_with(total)) << r.out;
+    EXPECT_TRUE(contains(r.out, "       0       -  empty.vlx\n")) << r.out;
+}
+
+// A tree with a nested folder, a link to a file, a link to a folder and an
+// output already there: compressed and decompressed in place, then into one
+// file.
+TEST_F(Cli, RecursiveWalksATreeBothWays) {
+    fs::create_directories(dir / "top/sub/deeper");
+    const std::vector<std::pair<std::string, Bytes>> tree = {
+        {"top/a", mixed_content(30000, 7)},
+        {"top/sub/b", Bytes(5000, 'b')},
+        {"top/sub/deeper/c", {}},
+    };
+    for (const auto& [name, data] : tree) write_file(dir / name, data);
+    write_file(dir / "top/sub/b.vlx", {'o', 'l', 'd'});
+    fs::create_symlink("a", dir / "top/link");
+    fs::create_directory_symlink("..", dir / "top/sub/up");
+
+    Result r = run({"-r", "top"});
+    EXPECT_EQ(r.status, 1) << "b.vlx is in the way";
+    EXPECT_TRUE(contains(r.err, "top/sub/b: top/sub/b.vlx already exists")) << r.err;
+    EXPECT_TRUE(contains(r.err, "top/link: is a symbolic link; left alone")) << r.err;
+    EXPECT_TRUE(contains(r.err, "top/sub/up: is a symbolic link; left alone")) << r.err;
+    EXPECT_TRUE(contains(r.err, "top/sub/b.vlx: already has the .vlx suffix; skipped")) << r.err;
+    EXPECT_TRUE(fs::exists(dir / "top/a.vlx") && fs::exists(dir / "top/sub/deeper/c.vlx"));
+    EXPECT_FALSE(fs::exists(dir / "top/link.vlx"));
+    EXPECT_EQ(read_file(dir / "top/sub/b.vlx"), (Bytes{'o', 'l', 'd'}));
+
+    r = run({"-q", "-r", "-f", "--rm", "top"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "") << "-q leaves the notes out";
+    for (const auto& [name, data] : tree) EXPECT_FALSE(fs::exists(dir / name)) << name;
+
+    r = run({"-d", "-r", "--rm", "top"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const auto& [name, data] : tree) {
+        EXPECT_EQ(read_file(dir / name), data) << name;
+        EXPECT_FALSE(fs::exists(dir / (name + ".vlx"))) << name;
+    }
+    EXPECT_TRUE(fs::is_symlink(dir / "top/link") && fs::is_symlink(dir / "top/sub/up"));
+
+    // A link named on the command line is followed; -r -o puts every input,
+    // in name order, into the one file, and only when all of them succeeded.
+    r = run({"-r", "-o", "all.vlx", "top", "top/link"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = run({"-dc", "all.vlx"});
+    Bytes joined;
+    for (const char* name : {"top/a", "top/sub/b", "top/sub/deeper/c", "top/a"}) {
+        const Bytes b = read_file(dir / name);
+        joined.insert(joined.end(), b.begin(), b.end());
+    }
+    EXPECT_TRUE(r.out == std::string(joined.begin(), joined.end()));
+    r = run({"-d", "-r", "-o", "back", "all.vlx", "missing.vlx"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_FALSE(fs::exists(dir / "back")) << r.err;
+    const int out = ::open((dir / "top/out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    r = run({"-r", "-c", "top"}, stdout_fd(out));
+    ::close(out);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(contains(r.err, "top/out: input and output are the same file")) << r.err;
+}
+
 TEST_F(Cli, CodecsListsWhatTheHostLoads) {
     const Result r = run({"--codecs"});
     ASSERT_EQ(r.status, 0);
@@ -503,7 +578,10 @@ TEST_F(Cli, RawDataRoundTripsAndMatchesTheLibrary) {
         ASSERT_GT(c.compress(data, lib_raw), 0) << name;
         write_file(dir / "lib.raw", lib_raw);
         std::vector<std::string> args{"--raw", "-d", "-c", "--codec", name, "lib.raw"};
-        if (!c.records_size()) {
+        // Codecs with native streams (gzip) decode raw data without a size.
+        const bool streams =
+            (vorlex_codec_get_info_flags(c.get()) & VORLEX_INFO_NATIVE_STREAMS) != 0;
+        if (!c.records_size() && !streams) {
             r = run(args);
             EXPECT_EQ(r.status, 2) << name << " needs --size";
             EXPECT_TRUE(contains(r.err, "give --size")) << r.err;
@@ -533,6 +611,8 @@ TEST_F(Cli, UsageErrorsExitTwo) {
         {{"--codec", "nosuch", "a"}, "unknown codec 'nosuch'"},
         {{"--codec", "No/Such", "a"}, "invalid codec name"},
         {{"-o", "x", "a", "b"}, "-o takes a single input file"},
+        {{"--codec", "zstd", "-23", "a"}, "codec 'zstd' has no level 23 (levels"},
+        {{"--level", "x", "a"}, "invalid compression level 'x'"},
     };
     for (const auto& c : cases) {
         const Result r = run(c.args);
@@ -544,6 +624,35 @@ TEST_F(Cli, UsageErrorsExitTwo) {
     const Result help = run({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(contains(help.out, "Usage: vorlex")) << "help goes to standard output";
+}
+
+// The level reaches every block of a container and raw data, and decoding
+// needs none.
+TEST_F(Cli, LevelsReachContainersAndRawData) {
+    const Bytes data = vorlex::test::text_bytes(200000, 3);
+    write_file(dir / "a", data);
+    for (const bool raw : {false, true}) {
+        std::vector<size_t> sizes;
+        for (const char* level : {"-1", "-19"}) {
+            std::vector<std::string> args{"-c", "--codec", "zstd", "-B", "64K", level, "a"};
+            if (raw) args.insert(args.begin(), "--raw");
+            const Result r = run(args);
+            ASSERT_EQ(r.status, 0) << r.err;
+            sizes.push_back(r.out.size());
+            write_file(dir / "z", Bytes(r.out.begin(), r.out.end()));
+            std::vector<std::string> back{"-dc", "z"};
+            if (raw) back.insert(back.end(), {"--raw", "--codec", "zstd"});
+            const Result d = run(back);
+            ASSERT_EQ(d.status, 0) << d.err;
+            EXPECT_TRUE(d.out == std::string(data.begin(), data.end())) << level;
+        }
+        EXPECT_LT(sizes[1], sizes[0]) << (raw ? "raw" : "container");
+    }
+    // A codec without levels ignores one, with a warning: the bytes are its own.
+    const Result plain = run({"-c", "a"}), leveled = run({"-c", "-9", "a"});
+    ASSERT_EQ(leveled.status, 0) << leveled.err;
+    EXPECT_TRUE(contains(leveled.err, "codec 'quicklz' has no compression levels")) << leveled.err;
+    EXPECT_TRUE(leveled.out == plain.out);
 }
 
 TEST_F(Cli, VerboseQuietAndProgress) {

@@ -64,6 +64,22 @@ TEST(Options, ClustersFilesAndTheEndOfOptions) {
     EXPECT_EQ(t.progress, ProgressMode::never);
 }
 
+TEST(Options, CompressionLevels) {
+    EXPECT_EQ(parse_ok({"a"}).level, std::nullopt);
+    EXPECT_EQ(parse_ok({"-19", "a"}).level, 19);
+    EXPECT_EQ(parse_ok({"-1", "-9"}).level, 9) << "the last one counts";
+    EXPECT_EQ(parse_ok({"--level", "3"}).level, 3);
+    EXPECT_EQ(parse_ok({"--level=-5"}).level, -5);
+    const Options o = parse_ok({"-c7f"});
+    EXPECT_EQ(o.level, 7);
+    EXPECT_TRUE(o.to_stdout);
+    EXPECT_TRUE(o.force);
+    for (const char* bad : {"x", "", "1.5", "--3", "9999999999"}) {
+        EXPECT_NE(parse_options({"--level", bad}).error, "") << bad;
+    }
+    EXPECT_NE(parse_options({"-12345678901"}).error, "");
+}
+
 TEST(Options, ModePrecedence) {
     const struct {
         std::vector<std::string> args;

@@ -1,5 +1,5 @@
 #!/bin/sh
-# install_trust.sh BUILD PLANTED.so: the build installed to a fresh prefix
+# install_trust.sh BUILD PLANTED.so PROBE: the build installed to a fresh prefix
 # holds no path of the build tree, carries a relative run path, and loads a
 # plug-in only from a trusted folder. PLANTED.so accepts any codec name and
 # appends its path to $VORLEX_TEST_MARKER when it runs; it is planted where
@@ -11,6 +11,7 @@
 set -u
 build=$1
 planted=$2
+probe=$3
 work=$(mktemp -d)
 made_old=
 cleanup() {
@@ -92,17 +93,19 @@ case $out in *"$work/second/libvorlex-plugin-copy.so"*) ;; *) bad "VORLEX_PLUGIN
 
 # A set-user-ID program ignores the variable (root runs a copy owned by
 # nobody; not where the file system ignores set-user-ID bits). The loader
-# ignores $ORIGIN for such a program, so this is the build tree's, whose
-# run path is absolute.
+# ignores $ORIGIN for such a program, so this is the probe, whose run path
+# is the build tree's.
 if [ "$(id -u)" = 0 ] && ! findmnt -no OPTIONS -T "$work" | grep -q nosuid; then
   chmod 0755 "$work"
-  cp "$build/vorlex" "$work/prefix/bin/vorlex-suid" && chown nobody "$work/prefix/bin/vorlex-suid" &&
-    chmod 4755 "$work/prefix/bin/vorlex-suid"
+  cp "$probe" "$work/probe-suid" && chown nobody "$work/probe-suid" && chmod 4755 "$work/probe-suid"
   rm -f "$marker"
-  out=$(VORLEX_PLUGIN_PATH="$work/first" "$work/prefix/bin/vorlex-suid" --codecs 2>&1)
+  VORLEX_PLUGIN_PATH="$work/first" "$probe" planted >/dev/null 2>&1 ||
+    bad "the probe does not load the planted plug-in from a trusted folder"
+  rm -f "$marker"
+  out=$(VORLEX_PLUGIN_PATH="$work/first" "$work/probe-suid" planted 2>&1)
   [ -e "$marker" ] && bad "a set-user-ID program loaded from VORLEX_PLUGIN_PATH"
   case $out in *"set-user-ID"*) ;; *) bad "set-user-ID: the variable is not reported ignored: $out" ;; esac
-  rm -f "$work/prefix/bin/vorlex-suid"
+  rm -f "$work/probe-suid" "$marker"
 fi
 
 # A copy of the install works on its own, with no environment.

@@ -1,0 +1,77 @@
+// Compression options and the levels plug-ins declare. An options object is
+// a plain record the application fills; the host checks it against a codec
+// before any compress callback sees it, so plug-ins read a valid level.
+#include <new>
+
+#include <vorlex/vorlex.h>
+
+#include "codec.hpp"
+
+struct vorlex_options {
+    bool has_level = false;
+    int level = 0;
+};
+
+extern "C" {
+
+vorlex_options* vorlex_options_new(void) {
+    void* mem = vorlex_malloc(sizeof(vorlex_options));
+    return mem != nullptr ? new (mem) vorlex_options() : nullptr;
+}
+
+void vorlex_options_free(vorlex_options* options) {
+    if (options == nullptr) return;
+    options->~vorlex_options();
+    vorlex_free(options);
+}
+
+vorlex_status vorlex_options_set_level(vorlex_options* options, int level) {
+    if (options == nullptr) return VORLEX_STATUS_INVALID;
+    options->has_level = true;
+    options->level = level;
+    return VORLEX_STATUS_OK;
+}
+
+vorlex_status vorlex_options_clear_level(vorlex_options* options) {
+    if (options == nullptr) return VORLEX_STATUS_INVALID;
+    options->has_level = false;
+    options->level = 0;
+    return VORLEX_STATUS_OK;
+}
+
+int vorlex_options_get_level(const vorlex_options* options, int default_level) {
+    return options != nullptr && options->has_level ? options->level : default_level;
+}
+
+void vorlex_codec_set_levels(vorlex_codec* codec, int min_level, int max_level,
+                             int default_level) {
+    // A plug-in that declares an empty range, or a default outside it, has no
+    // usable levels: treat it as declaring none rather than trust either bound.
+    const bool sane = min_level <= max_level && default_level >= min_level &&
+                      default_level <= max_level;
+    codec->has_levels = sane;
+    codec->level_min = sane ? min_level : 0;
+    codec->level_max = sane ? max_level : 0;
+    codec->level_default = sane ? default_level : 0;
+}
+
+vorlex_status vorlex_codec_get_levels(vorlex_codec* codec, int* min_level, int* max_level,
+                                      int* default_level) {
+    if (codec == nullptr) return VORLEX_STATUS_INVALID;
+    if (!codec->has_levels) return VORLEX_STATUS_UNSUPPORTED;
+    if (min_level != nullptr) *min_level = codec->level_min;
+    if (max_level != nullptr) *max_level = codec->level_max;
+    if (default_level != nullptr) *default_level = codec->level_default;
+    return VORLEX_STATUS_OK;
+}
+
+vorlex_status vorlex_codec_check_options(vorlex_codec* codec, const vorlex_options* options) {
+    if (codec == nullptr) return VORLEX_STATUS_INVALID;
+    // Codecs without levels (the legacy ones, whose formats fix everything,
+    // and snappy) ignore a level, as they ignore every option.
+    if (options == nullptr || !options->has_level || !codec->has_levels) return VORLEX_STATUS_OK;
+    const bool ok = options->level >= codec->level_min && options->level <= codec->level_max;
+    return ok ? VORLEX_STATUS_OK : VORLEX_STATUS_BAD_LEVEL;
+}
+
+}  // extern "C"

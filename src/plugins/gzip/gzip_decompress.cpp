@@ -1,0 +1,59 @@
+// gzip decompression through zlib's inflate of any sequence of members, as
+// gzip -d reads them (names, comments and extra fields are skipped). zlib
+// keeps a 32 KiB window, so a stream's memory is bounded whatever the input.
+// Bytes after a member that do not start another are corrupt data: unlike
+// gzip, which warns and ignores them, a library cannot warn.
+#include "common/library_stream.hpp"
+#include "gzip_glue.h"
+
+namespace vorlex::gzip_codec {
+
+vorlex_status decompress_init(GzipStream& g) {
+    host_memory(g.z);
+    g.at_boundary = true;
+    const int r = inflateInit2(&g.z, GZIP_WINDOW_BITS);
+    g.ready = r == Z_OK;
+    if (r == Z_OK) return VORLEX_STATUS_OK;
+    return vorlex_error(r == Z_MEM_ERROR ? VORLEX_STATUS_NO_MEMORY : VORLEX_STATUS_FAILED);
+}
+
+vorlex_status decompress_step(GzipStream& g, vorlex_operation op) {
+    vorlex_stream* s = &g.base;
+    for (;;) {
+        const size_t in_piece = s->in_avail < MAX_PIECE ? s->in_avail : MAX_PIECE;
+        const size_t out_piece = s->out_avail < MAX_PIECE ? s->out_avail : MAX_PIECE;
+        g.z.next_in = const_cast<Bytef*>(s->in_next);
+        g.z.avail_in = uInt(in_piece);
+        g.z.next_out = plugin::out_or_dummy(s);
+        g.z.avail_out = uInt(out_piece);
+        const int r = inflate(&g.z, Z_NO_FLUSH);
+        const size_t consumed = in_piece - g.z.avail_in, produced = out_piece - g.z.avail_out;
+        plugin::advance(s, consumed, produced);
+        if (r == Z_STREAM_END) {
+            // The member and its CRC-32 and length check out; another may follow.
+            g.at_boundary = true;
+            if (inflateReset(&g.z) != Z_OK) return vorlex_error(VORLEX_STATUS_FAILED);
+            continue;
+        }
+        if (r == Z_MEM_ERROR) return vorlex_error(VORLEX_STATUS_NO_MEMORY);
+        if (r != Z_OK && r != Z_BUF_ERROR) return vorlex_error(VORLEX_STATUS_FAILED);
+        if (consumed == 0 && produced == 0) break;
+        g.at_boundary = false;
+    }
+    return plugin::decode_outcome(s, op, g.at_boundary);
+}
+
+vorlex_status decompress_buffer(vorlex_codec*, size_t* decompressed_length,
+                                uint8_t* decompressed, size_t compressed_length,
+                                const uint8_t* compressed, vorlex_options*) {
+    GzipStream g{};
+    const vorlex_status init = decompress_init(g);
+    if (init != VORLEX_STATUS_OK) return init;
+    const vorlex_status st = plugin::run_whole_buffer(
+        g.base, decompressed_length, decompressed, compressed_length, compressed,
+        [&g](vorlex_stream*, vorlex_operation op) { return decompress_step(g, op); });
+    inflateEnd(&g.z);
+    return st;
+}
+
+}  // namespace vorlex::gzip_codec

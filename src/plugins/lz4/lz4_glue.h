@@ -1,0 +1,86 @@
+// What the lz4 plug-in's files share: liblz4's frame API on the host's
+// memory, the frame preferences, the mapping of its errors to statuses, the
+// stream record, and the coder functions the binding puts in its table.
+#pragma once
+
+#define LZ4F_STATIC_LINKING_ONLY  // custom memory, error codes, one-shot with a context
+#include <lz4frame.h>
+
+#include <vorlex/plugin.h>
+
+namespace vorlex::lz4_codec {
+
+// Levels as the lz4 tool's -1 to -12: up to 2 the fast coder, from 3 the
+// high-compression one.
+constexpr int MIN_LEVEL = 1;
+constexpr int MAX_LEVEL = 12;
+constexpr int DEFAULT_LEVEL = 1;
+
+// Input fed to the library per call in streams: one block of the default
+// 64 KiB size, so its output always fits the staging buffer.
+constexpr size_t STREAM_CHUNK = 64 * 1024;
+
+inline LZ4F_CustomMem host_memory() {
+    LZ4F_CustomMem m;
+    m.customAlloc = [](void*, size_t size) { return vorlex_malloc(size); };
+    m.customCalloc = nullptr;  // liblz4 then allocates and clears
+    m.customFree = [](void*, void* block) { vorlex_free(block); };
+    m.opaqueState = nullptr;
+    return m;
+}
+
+// Linked 64 KiB blocks and a content checksum (the lz4 tool's default);
+// contentSize is set per buffer.
+inline LZ4F_preferences_t preferences(const vorlex_options* options) {
+    LZ4F_preferences_t p{};
+    p.frameInfo.blockSizeID = LZ4F_max64KB;
+    p.frameInfo.blockMode = LZ4F_blockLinked;
+    p.frameInfo.contentChecksumFlag = LZ4F_contentChecksumEnabled;
+    p.compressionLevel = vorlex_options_get_level(options, DEFAULT_LEVEL);
+    return p;
+}
+
+inline vorlex_status status_of(size_t code) {
+    switch (LZ4F_getErrorCode(code)) {
+    case LZ4F_ERROR_dstMaxSize_tooSmall:
+        return vorlex_error(VORLEX_STATUS_OUTPUT_FULL);
+    case LZ4F_ERROR_allocation_failed:
+        return vorlex_error(VORLEX_STATUS_NO_MEMORY);
+    default:
+        return vorlex_error(VORLEX_STATUS_FAILED);
+    }
+}
+
+struct Lz4Stream {
+    vorlex_stream base;
+    LZ4F_cctx* cctx;
+    LZ4F_dctx* dctx;
+    LZ4F_preferences_t prefs;
+    // Compress: the library writes whole pieces, so they go to a staging
+    // buffer first and out as the caller's room allows.
+    uint8_t* staging;
+    size_t staging_capacity;
+    size_t staged_begin, staged_end;
+    bool begun;        // compress: the frame header is written
+    bool finished;     // compress: the frame is complete
+    bool at_boundary;  // decompress: between frames
+};
+
+// Compression (lz4_compress.cpp).
+size_t max_compressed_size(vorlex_codec*, size_t uncompressed_length);
+vorlex_status compress_buffer_presized(vorlex_codec*, size_t* compressed_length,
+                                       uint8_t* compressed, size_t uncompressed_length,
+                                       const uint8_t* uncompressed, vorlex_options* options);
+bool compress_stream_init(Lz4Stream& z, const vorlex_options* options);
+vorlex_status compress_step(Lz4Stream& z, vorlex_operation op);
+
+// Decompression (lz4_decompress.cpp).
+vorlex_status decompress_buffer(vorlex_codec*, size_t* decompressed_length,
+                                uint8_t* decompressed, size_t compressed_length,
+                                const uint8_t* compressed, vorlex_options*);
+vorlex_status decompress_step(Lz4Stream& z, vorlex_operation op);
+
+// The recorded size of a sequence of frames (lz4_frame_size.cpp).
+size_t uncompressed_size(vorlex_codec*, size_t compressed_length, const uint8_t* compressed);
+
+}  // namespace vorlex::lz4_codec

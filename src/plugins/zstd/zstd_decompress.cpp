@@ -1,0 +1,57 @@
+// zstd decompression of any sequence of frames (skippable ones included), as
+// the zstd tool reads them. Buffers decode in one pass into the caller's
+// memory; streams keep libzstd's window, which it limits to 128 MiB (frames
+// asking for more are refused), so memory stays bounded whatever the input.
+#include "common/library_stream.hpp"
+#include "zstd_glue.h"
+
+namespace vorlex::zstd_codec {
+
+vorlex_status decompress_buffer(vorlex_codec*, size_t* decompressed_length,
+                                uint8_t* decompressed, size_t compressed_length,
+                                const uint8_t* compressed, vorlex_options*) {
+    ZSTD_DCtx* dctx = ZSTD_createDCtx_advanced(host_memory());
+    if (dctx == nullptr) return vorlex_error(VORLEX_STATUS_NO_MEMORY);
+    const size_t n = ZSTD_decompressDCtx(dctx, decompressed, *decompressed_length, compressed,
+                                         compressed_length);
+    ZSTD_freeDCtx(dctx);
+    if (ZSTD_isError(n)) return status_of(n);
+    *decompressed_length = n;
+    return VORLEX_STATUS_OK;
+}
+
+// The sum of every frame's content size. A frame that leaves its size out
+// makes the whole unknown; data that is not zstd frames reads as 0, which
+// decoding then refuses.
+size_t uncompressed_size(vorlex_codec*, size_t compressed_length, const uint8_t* compressed) {
+    const unsigned long long n = ZSTD_findDecompressedSize(compressed, compressed_length);
+    if (n == ZSTD_CONTENTSIZE_UNKNOWN) return VORLEX_SIZE_UNKNOWN;
+    if (n == ZSTD_CONTENTSIZE_ERROR || n >= VORLEX_SIZE_UNKNOWN) return 0;
+    return size_t(n);
+}
+
+vorlex_status decompress_step(ZstdStream& z, vorlex_operation op) {
+    vorlex_stream* s = &z.base;
+    ZSTD_inBuffer in{s->in_next, s->in_avail, 0};
+    ZSTD_outBuffer out{plugin::out_or_dummy(s), s->out_avail, 0};
+    for (;;) {
+        const size_t in_before = in.pos, out_before = out.pos;
+        const size_t hint = ZSTD_decompressStream(z.dctx, &out, &in);
+        if (ZSTD_isError(hint)) {
+            plugin::advance(s, in.pos, out.pos);
+            return status_of(hint);
+        }
+        const bool progress = in.pos != in_before || out.pos != out_before;
+        // 0: a frame is complete and flushed; the next byte starts another.
+        if (hint == 0) {
+            z.at_boundary = true;
+        } else if (progress) {
+            z.at_boundary = false;
+        }
+        if (!progress) break;
+    }
+    plugin::advance(s, in.pos, out.pos);
+    return plugin::decode_outcome(s, op, z.at_boundary);
+}
+
+}  // namespace vorlex::zstd_codec

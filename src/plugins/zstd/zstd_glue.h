@@ -1,0 +1,63 @@
+// What the zstd plug-in's files share: libzstd on the host's memory, the
+// mapping of libzstd's errors to statuses, the stream record, and the coder
+// functions the binding puts in its table. zstd_compress.cpp and
+// zstd_decompress.cpp hold one direction each.
+#pragma once
+
+#define ZSTD_STATIC_LINKING_ONLY  // ZSTD_customMem and the *_advanced creators
+#include <zstd.h>
+#include <zstd_errors.h>
+
+#include <vorlex/plugin.h>
+
+namespace vorlex::zstd_codec {
+
+// libzstd's own levels, 0 meaning its default (3), as its tool takes them.
+inline int default_level() { return ZSTD_CLEVEL_DEFAULT; }
+
+inline ZSTD_customMem host_memory() {
+    ZSTD_customMem m;
+    m.customAlloc = [](void*, size_t size) { return vorlex_malloc(size); };
+    m.customFree = [](void*, void* block) { vorlex_free(block); };
+    m.opaque = nullptr;
+    return m;
+}
+
+inline vorlex_status status_of(size_t code) {
+    switch (ZSTD_getErrorCode(code)) {
+    case ZSTD_error_dstSize_tooSmall:
+        return vorlex_error(VORLEX_STATUS_OUTPUT_FULL);
+    case ZSTD_error_srcSize_wrong:
+        return vorlex_error(VORLEX_STATUS_INPUT_TRUNCATED);
+    case ZSTD_error_memory_allocation:
+        return vorlex_error(VORLEX_STATUS_NO_MEMORY);
+    default:
+        return vorlex_error(VORLEX_STATUS_FAILED);
+    }
+}
+
+// One record serves both directions; only the context of its type is set.
+struct ZstdStream {
+    vorlex_stream base;
+    ZSTD_CCtx* cctx;
+    ZSTD_DCtx* dctx;
+    bool finished;     // compress: the last frame is complete
+    bool at_boundary;  // decompress: between frames
+};
+
+// Compression (zstd_compress.cpp).
+ZSTD_CCtx* new_cctx(const vorlex_options* options);
+vorlex_status compress_buffer(vorlex_codec*, size_t* compressed_length, uint8_t* compressed,
+                              size_t uncompressed_length, const uint8_t* uncompressed,
+                              vorlex_options* options);
+size_t max_compressed_size(vorlex_codec*, size_t uncompressed_length);
+vorlex_status compress_step(ZstdStream& z, vorlex_operation op);
+
+// Decompression (zstd_decompress.cpp).
+vorlex_status decompress_buffer(vorlex_codec*, size_t* decompressed_length,
+                                uint8_t* decompressed, size_t compressed_length,
+                                const uint8_t* compressed, vorlex_options*);
+size_t uncompressed_size(vorlex_codec*, size_t compressed_length, const uint8_t* compressed);
+vorlex_status decompress_step(ZstdStream& z, vorlex_operation op);
+
+}  // namespace vorlex::zstd_codec
