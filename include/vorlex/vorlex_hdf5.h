@@ -10,11 +10,14 @@
  *
  * Client data values (cd_values) when writing, all optional:
  *   [VORLEX_H5Z_CD_CODEC]       the codec number: 1 quicklz, 2 brieflz,
- *                               3 fari, 4 lzjb, 5 copy; 0 or absent: quicklz
+ *                               3 fari, 4 lzjb, 5 copy, 6 lz4, 7 zstd,
+ *                               8 gzip, 9 snappy; 0 or absent: quicklz
  *   [VORLEX_H5Z_CD_BLOCK_KIB]   block size in KiB, 1 to 65536; 0 or absent:
  *                               the frame's default (1 MiB)
- *   [VORLEX_H5Z_CD_LEVEL]       reserved for a compression level: must be 0
- *                               or absent
+ *   [VORLEX_H5Z_CD_LEVEL]       compression level, for codecs that have
+ *                               levels (lz4, zstd, gzip), as a signed int
+ *                               cast to unsigned; 0 or absent: the codec's
+ *                               default
  * Values the filter does not know are refused when the dataset is created.
  *
  * In C:

@@ -19,6 +19,10 @@ inline constexpr CodecNumber CODEC_NUMBERS[] = {
     {3, "fari"},
     {4, "lzjb"},
     {5, "copy"},
+    {6, "lz4"},
+    {7, "zstd"},
+    {8, "gzip"},
+    {9, "snappy"},
 };
 
 // cd_values[0] == 0, or no value at all.

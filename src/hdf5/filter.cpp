@@ -33,6 +33,42 @@ vorlex_codec* load_codec(const Settings& s, char* why, size_t why_size) {
     return codec;
 }
 
+// Whether the codec has the settings' level (0, its default, it always has);
+// else writes why into why.
+bool check_level(vorlex_codec* codec, const Settings& s, char* why, size_t why_size) {
+    if (s.level == 0) return true;
+    int low = 0;
+    int high = 0;
+    if (vorlex_codec_get_levels(codec, &low, &high, nullptr) != VORLEX_STATUS_OK) {
+        snprintf(why, why_size, "%s has no compression levels (cd_values[%d] = %d; give 0)",
+                 s.codec, VORLEX_H5Z_CD_LEVEL, s.level);
+        return false;
+    }
+    if (s.level < low || s.level > high) {
+        snprintf(why, why_size, "compression level %d in cd_values[%d] out of range for %s (%d to %d)",
+                 s.level, VORLEX_H5Z_CD_LEVEL, s.codec, low, high);
+        return false;
+    }
+    return true;
+}
+
+// One frame of in into out, at the settings' level.
+vorlex_status compress_frame(vorlex_codec* codec, const Settings& s, uint8_t* out,
+                             size_t* out_length, const uint8_t* in, size_t in_length) {
+    if (s.level == 0) {
+        return vorlex_frame_compress(codec, s.block_size, out, out_length, in, in_length);
+    }
+    vorlex_options* options = vorlex_options_new();
+    if (options == nullptr) return VORLEX_STATUS_NO_MEMORY;
+    vorlex_status st = vorlex_options_set_level(options, s.level);
+    if (st == VORLEX_STATUS_OK) {
+        st = vorlex_frame_compress_with_options(codec, options, s.block_size, out, out_length, in,
+                                                in_length);
+    }
+    vorlex_options_free(options);
+    return st;
+}
+
 size_t encode(unsigned flags, size_t cd_nelmts, const unsigned cd_values[], size_t nbytes,
               size_t* buf_size, void** buf) {
     char why[512];
@@ -42,7 +78,7 @@ size_t encode(unsigned flags, size_t cd_nelmts, const unsigned cd_values[], size
         return 0;
     }
     vorlex_codec* codec = load_codec(s, why, sizeof why);
-    if (codec == nullptr) {
+    if (codec == nullptr || !check_level(codec, s, why, sizeof why)) {
         push_error(__func__, H5E_CANTFILTER, why);
         return 0;
     }
@@ -59,8 +95,8 @@ size_t encode(unsigned flags, size_t cd_nelmts, const unsigned cd_values[], size
         return 0;
     }
     size_t length = bound;
-    const vorlex_status st = vorlex_frame_compress(codec, s.block_size, static_cast<uint8_t*>(out),
-                                                   &length, static_cast<const uint8_t*>(*buf), nbytes);
+    const vorlex_status st = compress_frame(codec, s, static_cast<uint8_t*>(out), &length,
+                                            static_cast<const uint8_t*>(*buf), nbytes);
     if (st != VORLEX_STATUS_OK) {
         H5free_memory(out);
         snprintf(why, sizeof why, "%s cannot compress the chunk: %s", s.codec, vorlex_frame_last_error());
@@ -140,8 +176,10 @@ htri_t can_apply(hid_t dcpl, hid_t, hid_t) {
     }
     char why[512];
     Settings s{};
+    vorlex_codec* codec = nullptr;
     if (!parse_values(count, values, &s, why, sizeof why) ||
-        load_codec(s, why, sizeof why) == nullptr) {
+        (codec = load_codec(s, why, sizeof why)) == nullptr ||
+        !check_level(codec, s, why, sizeof why)) {
         push_error(__func__, H5E_BADVALUE, why);
         return -1;
     }

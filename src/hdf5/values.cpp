@@ -53,19 +53,12 @@ bool parse_values(size_t count, const unsigned* values, Settings* settings, char
                  kib, VORLEX_H5Z_CD_BLOCK_KIB, MAX_BLOCK_KIB);
         return false;
     }
-    // Frames are written at each codec's default: a level has no way into the
-    // frame functions yet, and silently ignoring one would store something
-    // else than asked.
+    // A level is a signed number stored in an unsigned value (zstd's fast
+    // levels are negative), 0 meaning the codec's default.
     const unsigned level = count > VORLEX_H5Z_CD_LEVEL ? values[VORLEX_H5Z_CD_LEVEL] : 0;
-    if (level != 0) {
-        snprintf(why, why_size,
-                 "compression level %u in cd_values[%d] is not supported "
-                 "(frames are written at the codec's default; give 0 or leave it out)",
-                 level, VORLEX_H5Z_CD_LEVEL);
-        return false;
-    }
     settings->codec = name;
     settings->block_size = size_t(kib) * 1024;
+    settings->level = static_cast<int>(level);
     return true;
 }
 

@@ -10,6 +10,7 @@ namespace vorlex::hdf5 {
 struct Settings {
     const char* codec;  // the codec's name
     size_t block_size;  // bytes; 0 for the frame's default
+    int level;          // 0 for the codec's default; whether the codec has it is not checked here
 };
 
 // Reads count values (only the first VORLEX_H5Z_CD_MAX are looked at: more is

@@ -159,8 +159,9 @@ TEST_F(Hdf5Filter, EveryCodecRoundTripsThroughAFile) {
     };
     const Case cases[] = {
         {{1}, "quicklz", 0},         {{2, 16}, "brieflz", 16 * 1024}, {{3}, "fari", 0},
-        {{4, 64}, "lzjb", 64 * 1024}, {{5, 8, 0}, "copy", 8 * 1024},   {{}, "quicklz", 0},
-        {{0, 0}, "quicklz", 0},
+        {{4, 64}, "lzjb", 64 * 1024}, {{5, 8, 0}, "copy", 8 * 1024},   {{6}, "lz4", 0},
+        {{7, 0, 19}, "zstd", 0},      {{8, 16, 9}, "gzip", 16 * 1024}, {{9}, "snappy", 0},
+        {{}, "quicklz", 0},           {{0, 0}, "quicklz", 0},
     };
     const Bytes data = vorlex::test::text_bytes(CHUNK * CHUNKS - 1000, 7);  // last chunk partial
     for (const Case& c : cases) {
@@ -187,6 +188,22 @@ TEST_F(Hdf5Filter, EveryCodecRoundTripsThroughAFile) {
             EXPECT_EQ(uint32_t(b[0] | b[1] << 8 | b[2] << 16 | uint32_t(b[3]) << 24), c.block_size);
         }
     }
+}
+
+// cd_values[2] reaches the codec: zstd's top level stores less than its
+// fastest on the same data.
+TEST_F(Hdf5Filter, LevelReachesTheCodec) {
+    const Bytes data = vorlex::test::mixed_bytes(CHUNK, 9);
+    hsize_t sizes[2] = {};
+    const unsigned levels[2] = {1, 19};
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(write(data, {H5Z_FLAG_MANDATORY, {7, 0, levels[i]}})) << errors_;
+        sizes[i] = stored(0).size;
+        Bytes back;
+        ASSERT_TRUE(read(back)) << errors_;
+        EXPECT_EQ(back, data);
+    }
+    EXPECT_LT(sizes[1], sizes[0]);
 }
 
 // A chunk the codec cannot shrink: an optional filter lets HDF5 store it
@@ -239,7 +256,8 @@ TEST_F(Hdf5Filter, UnknownValuesRefuseTheDataset) {
     const Case cases[] = {
         {{1000}, "unknown codec number 1000 in cd_values[0]"},
         {{1, 65537}, "block size 65537 KiB in cd_values[1] out of range"},
-        {{1, 0, 3}, "compression level 3 in cd_values[2] is not supported"},
+        {{1, 0, 3}, "quicklz has no compression levels (cd_values[2] = 3"},
+        {{7, 0, 99}, "compression level 99 in cd_values[2] out of range for zstd"},
         {{1, 0, 0, 0}, "4 client data values given, at most 3"},
     };
     const Bytes data = vorlex::test::text_bytes(CHUNK, 1);

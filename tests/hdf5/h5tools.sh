@@ -36,7 +36,7 @@ EOF
 h5dump -d /ints "$work/in.h5" | tail -n +2 >"$work/in.dump"
 in_size=$(stat -c %s "$work/in.h5")
 
-for n in 1 2 3 4 5; do
+for n in 1 2 3 4 5 6 7 8 9; do
   h5repack -f UD=400,0,1,$n "$work/in.h5" "$work/$n.h5" || fail "h5repack UD=400,0,1,$n failed"
   h5dump -p -H -d /ints "$work/$n.h5" | grep -q "FILTER_ID 400" || fail "codec $n: no filter 400 on /ints"
   h5diff "$work/in.h5" "$work/$n.h5" || fail "codec $n: h5diff finds differences"
@@ -51,9 +51,9 @@ for n in 1 2 3 4 5; do
   h5diff "$work/in.h5" "$work/$n-none.h5" || fail "codec $n: h5diff after -f NONE finds differences"
 done
 
-# A block size as the second value; an optional filter.
-h5repack -f UD=400,1,2,4,16 "$work/in.h5" "$work/b.h5" || fail "h5repack UD=400,1,2,4,16 failed"
-h5diff "$work/in.h5" "$work/b.h5" || fail "block size 16: h5diff finds differences"
+# A block size and a level; an optional filter.
+h5repack -f UD=400,1,3,7,16,15 "$work/in.h5" "$work/b.h5" || fail "h5repack UD=400,1,3,7,16,15 failed"
+h5diff "$work/in.h5" "$work/b.h5" || fail "zstd level 15: h5diff finds differences"
 
 # An unknown codec number: the filter refuses the dataset, and h5repack (as
 # it does for any filter that refuses) copies it without the filter.
