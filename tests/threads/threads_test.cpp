@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include <vorlex/vorlex.h>
+#include <vorlex/vorlex.hpp>
 
 #include "support/test_data.hpp"
 
@@ -200,6 +200,62 @@ TEST(Threads, EveryCodecFromEightThreadsAtOnce) {
             // depends on it, writes the same bytes in every thread.
             EXPECT_EQ(w.shared_compressed, results[0][i].shared_compressed);
         }
+    }
+}
+
+// What one thread made of frames: its frame of the shared input, whether it
+// decoded back, and the message for a frame damaged at its own block.
+struct FrameWork {
+    Bytes frame;
+    bool back = false;
+    std::string error;
+};
+
+FrameWork use_frames(int id, const Bytes& shared) {
+    FrameWork w;
+    vorlex::Codec codec(vorlex_get_codec("copy"));
+    if (vorlex::Codec q = vorlex::Codec::find("quicklz")) codec = q;
+    vorlex::FrameWriter writer;
+    if (!vorlex::ok(writer.open(codec, 4096, 3))) return w;
+    if (!vorlex::ok(writer.write(vorlex::ByteView(shared), w.frame)) ||
+        !vorlex::ok(writer.finish(w.frame))) {
+        return w;
+    }
+    vorlex::FrameReader reader;
+    Bytes out;
+    w.back = vorlex::ok(reader.open(3)) && vorlex::ok(reader.read(vorlex::ByteView(w.frame), out)) &&
+             vorlex::ok(reader.finish(out)) && out == shared;
+    // Block 1 + id loses its checksum's first byte.
+    Bytes bad = w.frame;
+    size_t at = 7 + bad[6] + 8;
+    for (int b = 0; b < id; ++b) at += 17 + (bad[at + 1] | bad[at + 2] << 8 | bad[at + 3] << 16);
+    bad[at + 9] ^= 1;
+    Bytes none(shared.size());
+    size_t n = none.size();
+    if (vorlex_frame_decompress(none.data(), &n, bad.data(), bad.size()) < 0) {
+        w.error = vorlex_frame_last_error();
+    }
+    return w;
+}
+
+TEST(Threads, FramesWithWorkersFromEightThreadsAtOnce) {
+    const Bytes shared = vorlex::test::mixed_bytes(100000, 9);
+    std::barrier start(THREADS);
+    std::vector<FrameWork> results(THREADS);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < THREADS; ++t) {
+        threads.emplace_back([&, t] {
+            start.arrive_and_wait();
+            results[t] = use_frames(t, shared);
+        });
+    }
+    for (auto& th : threads) th.join();
+    ASSERT_FALSE(results[0].frame.empty());
+    for (int t = 0; t < THREADS; ++t) {
+        EXPECT_EQ(results[t].frame, results[0].frame) << "thread " << t;
+        EXPECT_TRUE(results[t].back) << "thread " << t;
+        EXPECT_EQ(results[t].error.rfind("block " + std::to_string(t + 1) + " at byte ", 0), 0u)
+            << "thread " << t << ": " << results[t].error;
     }
 }
 

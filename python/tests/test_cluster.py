@@ -1,0 +1,40 @@
+"""A two-process dask.distributed cluster computes on a vorlex-compressed
+Zarr array and writes its result with a vorlex compressor."""
+import dask.array as da
+import numpy as np
+import pytest
+import zarr
+from distributed import Client, LocalCluster, get_task_stream
+
+from vorlex.numcodecs import Vorlex
+
+
+@pytest.fixture(scope="module")
+def client():
+    cluster = LocalCluster(n_workers=2, processes=True, threads_per_worker=1,
+                           host="127.0.0.1", dashboard_address=None)
+    try:
+        with Client(cluster) as c:
+            c.wait_for_workers(2, timeout=60)
+            yield c
+    finally:
+        cluster.close()
+
+
+def test_two_workers_compute_on_a_vorlex_array(tmp_path, client):
+    source = np.arange(1_000_000, dtype="f8").reshape(1000, 1000)
+    zarr.open(str(tmp_path / "in.zarr"), mode="w", shape=source.shape, chunks=(100, 1000),
+              dtype="f8", compressor=Vorlex(codec="lzjb"))[:] = source
+
+    x = da.from_zarr(str(tmp_path / "in.zarr"))
+    result = (x * 2 + 1).astype("i4")
+    with get_task_stream(client) as tasks:
+        result.to_zarr(str(tmp_path / "out.zarr"), compressor=Vorlex(codec="quicklz"))
+        total = int(da.from_zarr(str(tmp_path / "out.zarr")).sum(dtype="i8").compute())
+
+    assert total == int((source * 2 + 1).sum())
+    out = zarr.open(str(tmp_path / "out.zarr"), mode="r")
+    assert out.compressor == Vorlex(codec="quicklz")
+    assert (out[:] == (source * 2 + 1).astype("i4")).all()
+    workers = {t["worker"] for t in tasks.data}
+    assert len(workers) == 2, workers

@@ -1,0 +1,137 @@
+"""vorlex.open: binary and text file objects, against the tool's files."""
+import io
+import os
+import resource
+import shutil
+import subprocess
+import sys
+
+import pytest
+
+import vorlex
+from conftest import CODECS, sample
+
+DATA = sample(500_000)
+
+
+@pytest.mark.parametrize("codec", CODECS)
+def test_tool_and_file_object_read_each_other(tmp_path, cli, codec):
+    path = tmp_path / "a.vlx"
+    with vorlex.open(path, "wb", codec=codec, block_size=65536) as f:
+        for i in range(0, len(DATA), 70_001):  # writes that straddle blocks
+            assert f.write(DATA[i:i + 70_001]) == len(DATA[i:i + 70_001])
+    written = path.read_bytes()
+    assert written == cli(["-c", "-B", "64K", "--codec", codec], DATA)
+    assert cli(["-d", "-c", str(path)]) == DATA
+    with vorlex.open(io.BytesIO(written)) as f:
+        assert f.read() == DATA
+
+
+@pytest.mark.parametrize("threads", [1, 3])
+def test_threads_write_the_same_bytes(tmp_path, threads):
+    buf = io.BytesIO()
+    with vorlex.open(buf, "wb", codec="lzjb", block_size=4096, threads=threads) as f:
+        f.write(DATA)
+        assert not buf.closed
+    assert buf.getvalue() == vorlex.compress(DATA, "lzjb", block_size=4096)
+    with vorlex.open(io.BytesIO(buf.getvalue()), threads=threads) as f:
+        assert f.read() == DATA
+
+
+def test_text_mode_lines_and_iteration(tmp_path):
+    path = tmp_path / "t.vlx"
+    lines = [f"line {i} \u00e9\n" for i in range(20_000)]
+    with vorlex.open(path, "wt", encoding="utf-8", block_size=4096) as f:
+        f.writelines(lines)
+    # Closing a text wrapper flushes it: a flush at the very end changes no byte.
+    assert path.read_bytes() == vorlex.compress("".join(lines).encode(), block_size=4096)
+    with vorlex.open(path, "rt", encoding="utf-8") as f:
+        assert f.readline() == lines[0]
+        assert list(f) == lines[1:]
+    with vorlex.open(path, "rb") as f:
+        assert f.readline() == lines[0].encode()
+        assert sum(1 for _ in f) == len(lines) - 1
+
+
+def test_flush_makes_everything_so_far_readable(cli):
+    buf = io.BytesIO()
+    f = vorlex.open(buf, "wb", block_size=65536)
+    f.write(DATA[:1000])
+    f.flush()
+    reader = vorlex.open(io.BytesIO(buf.getvalue()))
+    assert reader.read1(2000) == DATA[:1000]
+    f.write(DATA[1000:])
+    f.close()
+    assert cli(["-d", "-c"], buf.getvalue()) == DATA
+
+
+def test_append_makes_a_second_frame_and_copyfileobj_streams(tmp_path):
+    path = tmp_path / "c.vlx"
+    for part in (DATA[:1000], DATA[1000:]):
+        with vorlex.open(path, "ab", codec="fari") as f:
+            shutil.copyfileobj(io.BytesIO(part), f)
+    out = io.BytesIO()
+    with vorlex.open(str(path)) as f:
+        shutil.copyfileobj(f, out, 7777)
+    assert out.getvalue() == DATA
+    with pytest.raises(FileExistsError):
+        vorlex.open(path, "xb")
+
+
+@pytest.mark.parametrize("mutate, message", [
+    (lambda b: b[:-3], "trunc"),
+    (lambda b: b[:len(b) // 2], "trunc"),
+    (lambda b: b + b"garbage!", "trailing"),
+    (lambda b: b[:100] + bytes([b[100] ^ 1]) + b[101:], ""),
+])
+def test_damaged_file_raises(mutate, message):
+    good = vorlex.compress(DATA, "quicklz", block_size=65536)
+    with vorlex.open(io.BytesIO(mutate(good))) as f:
+        with pytest.raises(vorlex.Error, match=message):
+            f.read()
+
+
+@pytest.mark.parametrize("call, exception", [
+    (lambda p: vorlex.open(p, "rw"), ValueError),
+    (lambda p: vorlex.open(p, "rbt"), ValueError),
+    (lambda p: vorlex.open(p, "rb", encoding="utf-8"), ValueError),
+    (lambda p: vorlex.open(p, "wb", block_size=0), ValueError),
+    (lambda p: vorlex.open(p, "wb", threads=-1), ValueError),
+    (lambda p: vorlex.open(p, "wb", codec="nosuch"), vorlex.Error),
+    (lambda p: vorlex.open(12.5, "rb"), TypeError),
+    (lambda p: vorlex.open(p, "wb", codec=b"lzjb"), TypeError),
+])
+def test_bad_arguments(tmp_path, call, exception):
+    with pytest.raises(exception):
+        call(tmp_path / "x.vlx")
+    assert not (tmp_path / "x.vlx").exists()
+
+
+def test_closed_and_wrong_direction(tmp_path):
+    f = vorlex.open(tmp_path / "d.vlx", "wb")
+    with pytest.raises(io.UnsupportedOperation):
+        f.read()
+    f.close()
+    f.close()
+    with pytest.raises(ValueError):
+        f.write(b"x")
+    assert vorlex.open(tmp_path / "d.vlx").read() == b""
+
+
+def test_memory_stays_bounded(tmp_path):
+    # 256 MiB through a file and back in a fresh process: its peak resident
+    # size must not grow with the data.
+    script = (
+        "import resource, sys, vorlex\n"
+        "chunk = bytes(range(256)) * 4096\n"
+        "with vorlex.open(sys.argv[1], 'wb', codec='copy') as f:\n"
+        "    for _ in range(256): f.write(chunk)\n"
+        "n = 0\n"
+        "with vorlex.open(sys.argv[1]) as f:\n"
+        "    while block := f.read(1 << 20): n += len(block)\n"
+        "assert n == 256 << 20, n\n"
+        "print(resource.getrusage(resource.RUSAGE_SELF).ru_maxrss)\n")
+    r = subprocess.run([sys.executable, "-c", script, str(tmp_path / "big.vlx")],
+                       capture_output=True, text=True, env=os.environ)
+    assert r.returncode == 0, r.stderr
+    assert int(r.stdout) < 64 * 1024, f"peak {int(r.stdout) // 1024} MiB"

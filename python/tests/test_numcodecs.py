@@ -1,0 +1,72 @@
+"""The numcodecs codec: configuration, decode into out, the entry point in a
+fresh interpreter, and Zarr arrays read back by another process."""
+import os
+import subprocess
+import sys
+
+import numcodecs
+import numpy as np
+import pytest
+import zarr
+
+import vorlex
+from conftest import CODECS
+from vorlex.numcodecs import Vorlex
+
+ARRAY = (np.arange(200_000, dtype="i4") % 1000).reshape(400, 500)
+
+
+def run_fresh(code, *args):
+    r = subprocess.run([sys.executable, "-c", code, *map(str, args)], capture_output=True,
+                       text=True, env=os.environ)
+    assert r.returncode == 0, r.stderr
+    return r.stdout
+
+
+@pytest.mark.parametrize("codec", CODECS)
+def test_encode_decode(codec):
+    c = Vorlex(codec=codec, block_size=65536)
+    assert c.get_config() == {"id": "vorlex", "codec": codec, "block_size": 65536}
+    assert numcodecs.get_codec(c.get_config()) == c
+    encoded = c.encode(ARRAY)
+    assert encoded == vorlex.compress(ARRAY.tobytes(), codec, block_size=65536)
+    assert np.frombuffer(c.decode(encoded), dtype="i4").tolist() == ARRAY.ravel().tolist()
+    out = np.empty_like(ARRAY)
+    assert c.decode(encoded, out=out) is out
+    assert (out == ARRAY).all()
+    with pytest.raises((ValueError, vorlex.Error)):
+        c.decode(encoded, out=np.empty(10, dtype="i4"))
+
+
+def test_bad_config():
+    with pytest.raises(vorlex.Error):
+        numcodecs.get_codec({"id": "vorlex", "codec": "nosuch"})
+    with pytest.raises(ValueError):
+        Vorlex(block_size=0)
+    with pytest.raises(TypeError):
+        Vorlex(codec=1)
+
+
+def test_entry_point_in_a_fresh_interpreter():
+    out = run_fresh(
+        "import sys, numcodecs\n"
+        "c = numcodecs.get_codec({'id': 'vorlex', 'codec': 'lzjb'})\n"
+        "print(type(c).__module__, c.codec, c.block_size)\n"
+        "assert c.decode(c.encode(b'abc' * 999)) == b'abc' * 999\n")
+    assert out.split() == ["vorlex.numcodecs", "lzjb", str(1 << 20)]
+
+
+@pytest.mark.parametrize("codec", ["lzjb", "brieflz"])
+def test_zarr_array_reads_back_in_another_process(tmp_path, codec):
+    path = tmp_path / "a.zarr"
+    z = zarr.open(str(path), mode="w", shape=ARRAY.shape, chunks=(100, 250), dtype="i4",
+                  compressor=Vorlex(codec=codec))
+    z[:] = ARRAY
+    import json
+
+    meta = json.loads((path / ".zarray").read_text())
+    assert meta["compressor"] == {"id": "vorlex", "codec": codec, "block_size": 1 << 20}
+    out = run_fresh("import sys, zarr\n"
+                    "z = zarr.open(sys.argv[1], mode='r')\n"
+                    "print(int(z[:].astype('i8').sum()), z.compressor.codec)\n", path)
+    assert out.split() == [str(int(ARRAY.sum())), codec]

@@ -1,0 +1,50 @@
+"""vorlex: the codecs of libvorlex for Python.
+
+Frames (the ``.vlx`` container: blocks, sizes and checksums) are what
+``compress``/``decompress`` and ``open`` read and write, byte-identical to the
+``vorlex`` tool's files. ``Codec`` gives the raw codecs, and
+``vorlex.numcodecs.Vorlex`` is a numcodecs codec for Zarr arrays.
+
+>>> import vorlex
+>>> packed = vorlex.compress(b"abc" * 1000, codec="lzjb")
+>>> vorlex.decompress(packed) == b"abc" * 1000
+True
+>>> with vorlex.open("log.vlx", "wt") as f:
+...     f.write("hello\\n")
+"""
+from ._vorlex import (
+    DEFAULT_BLOCK_SIZE,
+    MAX_BLOCK_SIZE,
+    Codec,
+    Error,
+    __version__,
+    codecs,
+    compress,
+    decompress,
+)
+from ._file import VorlexFile, open
+
+__all__ = [
+    "Codec",
+    "DEFAULT_BLOCK_SIZE",
+    "Error",
+    "MAX_BLOCK_SIZE",
+    "VorlexFile",
+    "codecs",
+    "compress",
+    "decompress",
+    "open",
+]
+
+Error.__module__ = "vorlex"
+Codec.__module__ = "vorlex"
+
+
+def __getattr__(name):
+    # vorlex.numcodecs imports numcodecs, which plain users need not have:
+    # it loads on first use (and registers the codec with numcodecs then).
+    if name == "numcodecs":
+        import importlib
+
+        return importlib.import_module(".numcodecs", __name__)
+    raise AttributeError(f"module {__name__!r} has no attribute {name!r}")

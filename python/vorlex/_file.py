@@ -1,0 +1,254 @@
+"""vorlex.open() and VorlexFile: frames as file objects, in the manner of
+gzip.open() and gzip.GzipFile.
+
+Data streams through the library's frame writer and reader: memory stays
+bounded by the block size and the thread count, whatever the length of the
+data. What is written is one frame, byte-identical to what
+``vorlex -c -B <block_size> --codec <codec>`` writes; reading takes any file
+the tool writes, concatenated frames included.
+"""
+import builtins
+import io
+import os
+
+from . import _vorlex
+
+__all__ = ["VorlexFile", "open"]
+
+# How much compressed data is read from the underlying file at a time, and
+# the read buffer in front of the decoder (for readline, peek, small reads).
+_READ_CHUNK = 128 * 1024
+_BUFFER_SIZE = 128 * 1024
+
+_MODES = {"r": "rb", "rb": "rb", "w": "wb", "wb": "wb", "a": "ab", "ab": "ab",
+          "x": "xb", "xb": "xb"}
+
+
+def _check_options(codec, block_size, threads):
+    if not isinstance(codec, str):
+        raise TypeError(f"codec must be a str, not {type(codec).__name__!r}")
+    for name, value in (("block_size", block_size), ("threads", threads)):
+        if isinstance(value, bool) or not isinstance(value, int):
+            raise TypeError(f"{name} must be an integer, not {type(value).__name__!r}")
+    if not 1 <= block_size <= _vorlex.MAX_BLOCK_SIZE:
+        raise ValueError(f"block_size must be 1 to {_vorlex.MAX_BLOCK_SIZE}, not {block_size}")
+    if not 0 <= threads <= _vorlex.MAX_THREADS:
+        raise ValueError(f"threads must be 0 (one per CPU) to {_vorlex.MAX_THREADS}, "
+                         f"not {threads}")
+
+
+class _FrameReader(io.RawIOBase):
+    """The decoded bytes of the frames in a binary file object."""
+
+    def __init__(self, fp, threads):
+        self._fp = fp
+        self._decoder = _vorlex.FrameReader(threads=threads)
+        self._input_done = False
+        self._eof = False
+
+    def readable(self):
+        return True
+
+    def readinto(self, b):
+        with memoryview(b) as view, view.cast("B") as target:
+            if not len(target) or self._eof:
+                return 0
+            while True:
+                chunk = b""
+                if self._decoder.needs_input and not self._input_done:
+                    chunk = self._fp.read(_READ_CHUNK)
+                    self._input_done = not chunk
+                # At the end of the input the reader must have seen whole
+                # frames: vorlex.Error (truncated) otherwise.
+                n = self._decoder.decompress_into(chunk, target, self._input_done)
+                if n:
+                    return n
+                if self._decoder.finished:
+                    self._eof = True
+                    return 0
+
+
+class VorlexFile(io.BufferedIOBase):
+    """A binary file object that writes or reads vorlex frames.
+
+    ``VorlexFile(file, mode="rb", *, codec="quicklz", block_size=1 << 20,
+    threads=1)``: file is a path (str, bytes, os.PathLike) or a binary file
+    object; mode is "r"/"rb", "w"/"wb", "a"/"ab" (a new frame after what the
+    file holds) or "x"/"xb". codec and block_size choose what is written;
+    threads is the number of worker threads (0: one per CPU), whose output is
+    the same as one thread's.
+
+    Written without flush() calls, the file is byte-identical to what
+    ``vorlex -c -B <block_size> --codec <codec>`` writes; flush() ends the
+    current block early (as gzip's flush does), so everything written so far
+    can be read back. Damaged or truncated data raises vorlex.Error.
+    """
+
+    def __init__(self, file, mode="rb", *, codec="quicklz",
+                 block_size=_vorlex.DEFAULT_BLOCK_SIZE, threads=1):
+        if not isinstance(mode, str) or mode not in _MODES:
+            raise ValueError(f"invalid mode: {mode!r}")
+        _check_options(codec, block_size, threads)
+        self._mode = _MODES[mode]
+        self._reading = self._mode == "rb"
+        self._fp = None
+        self._own_fp = False
+        self._buffer = None
+        self._writer = None
+        # The writer first: a bad codec must not leave an empty file behind.
+        if not self._reading:
+            self._writer = _vorlex.FrameWriter(codec, block_size=block_size, threads=threads)
+            self._piece = max(block_size, _READ_CHUNK) * 4
+        if isinstance(file, (str, bytes, os.PathLike)):
+            fp = builtins.open(file, self._mode)
+            self._own_fp = True
+            self.name = os.fspath(file)
+        elif hasattr(file, "read" if self._reading else "write"):
+            fp = file
+            self.name = getattr(file, "name", "")
+        else:
+            raise TypeError("file must be a path or a file object, not "
+                            f"{type(file).__name__!r}")
+        if self._reading:
+            try:
+                self._buffer = io.BufferedReader(_FrameReader(fp, threads), _BUFFER_SIZE)
+            except BaseException:
+                if self._own_fp:
+                    fp.close()
+                raise
+        self._fp = fp
+
+    @property
+    def mode(self):
+        return self._mode
+
+    @property
+    def closed(self):
+        return self._fp is None
+
+    def _check_open(self):
+        if self._fp is None:
+            raise ValueError("I/O operation on closed file")
+
+    def readable(self):
+        self._check_open()
+        return self._reading
+
+    def writable(self):
+        self._check_open()
+        return not self._reading
+
+    def seekable(self):
+        return False
+
+    def fileno(self):
+        raise io.UnsupportedOperation("a vorlex file has no file descriptor of its own")
+
+    def _check_reading(self):
+        self._check_open()
+        if not self._reading:
+            raise io.UnsupportedOperation("not open for reading")
+
+    def read(self, size=-1):
+        self._check_reading()
+        return self._buffer.read(size)
+
+    def read1(self, size=-1):
+        self._check_reading()
+        return self._buffer.read1(size)
+
+    def readinto(self, b):
+        self._check_reading()
+        return self._buffer.readinto(b)
+
+    def readinto1(self, b):
+        self._check_reading()
+        return self._buffer.readinto1(b)
+
+    def peek(self, n=0):
+        self._check_reading()
+        return self._buffer.peek(n)
+
+    def readline(self, size=-1):
+        self._check_reading()
+        return self._buffer.readline(size)
+
+    def write(self, data):
+        self._check_open()
+        if self._reading:
+            raise io.UnsupportedOperation("not open for writing")
+        with memoryview(data) as view, view.cast("B") as octets:
+            length = len(octets)
+            # Pieces of a few blocks: the compressed output of one piece is
+            # written before the next is compressed, so memory stays bounded
+            # by the block size even for one huge write.
+            for start in range(0, length, self._piece):
+                out = self._writer.compress(octets[start:start + self._piece])
+                if out:
+                    self._fp.write(out)
+        return length
+
+    def flush(self):
+        """Write out everything given so far, as gzip does: the current block
+        ends early, so a reader can decode all of it. A frame with flushes
+        differs from the tool's output for the same data (shorter blocks in
+        the middle) but reads the same."""
+        self._check_open()
+        if not self._reading:
+            out = self._writer.flush()
+            if out:
+                self._fp.write(out)
+            self._fp.flush()
+
+    def close(self):
+        fp = self._fp
+        if fp is None:
+            return
+        try:
+            if self._writer is not None:
+                fp.write(self._writer.finish())
+                fp.flush()
+        finally:
+            self._fp = None
+            self._writer = None
+            buffer, self._buffer = self._buffer, None
+            try:
+                if buffer is not None:
+                    buffer.close()
+            finally:
+                if self._own_fp:
+                    fp.close()
+
+    def __repr__(self):
+        state = "closed" if self._fp is None else self._mode
+        return f"<vorlex.VorlexFile {self.name!r} {state}>"
+
+
+def open(file, mode="rb", *, codec="quicklz", block_size=_vorlex.DEFAULT_BLOCK_SIZE,
+         threads=1, encoding=None, errors=None, newline=None):
+    """Open a vorlex frame file in binary or text mode, like gzip.open().
+
+    file is a path or a file object. mode is "rb", "wb", "ab" or "xb" (or the
+    same without "b") for a binary VorlexFile, or "rt", "wt", "at", "xt" for
+    an io.TextIOWrapper around one, which takes encoding, errors and newline.
+    codec and block_size choose what is written; threads is the number of
+    worker threads (0: one per CPU).
+    """
+    if not isinstance(mode, str):
+        raise TypeError(f"mode must be a str, not {type(mode).__name__!r}")
+    if "t" in mode:
+        if "b" in mode:
+            raise ValueError(f"invalid mode: {mode!r}")
+    else:
+        for name, value in (("encoding", encoding), ("errors", errors), ("newline", newline)):
+            if value is not None:
+                raise ValueError(f"argument {name!r} not supported in binary mode")
+    binary = VorlexFile(file, mode.replace("t", ""), codec=codec, block_size=block_size,
+                        threads=threads)
+    if "t" not in mode:
+        return binary
+    try:
+        return io.TextIOWrapper(binary, io.text_encoding(encoding), errors, newline)
+    except BaseException:
+        binary.close()
+        raise

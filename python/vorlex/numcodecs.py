@@ -1,0 +1,71 @@
+"""The vorlex codec for numcodecs and Zarr.
+
+``Vorlex(codec="lzjb")`` compresses each chunk into one frame, so every chunk
+names its codec and carries its checksums. The codec registers with numcodecs
+when this module is imported, and numcodecs finds it by itself through the
+``numcodecs.codecs`` entry point, so ``numcodecs.get_codec({"id": "vorlex",
+"codec": "lzjb"})`` works (and Zarr arrays written with it open) in a program
+that never imports vorlex.
+
+>>> import zarr
+>>> from vorlex.numcodecs import Vorlex
+>>> z = zarr.open("a.zarr", mode="w", shape=(1000, 1000), chunks=(100, 1000),
+...               dtype="f8", compressor=Vorlex(codec="lzjb"))
+"""
+from typing import Any, Dict, Optional
+
+from numcodecs.abc import Codec as _NumcodecsCodec
+from numcodecs.compat import ensure_contiguous_ndarray
+from numcodecs.registry import register_codec
+
+from . import _vorlex
+
+__all__ = ["Vorlex"]
+
+
+class Vorlex(_NumcodecsCodec):
+    """A numcodecs codec: each chunk is one vorlex frame.
+
+    Parameters
+    ----------
+    codec : str
+        The libvorlex codec that compresses the blocks (see vorlex.codecs()).
+    block_size : int
+        The largest block a chunk is cut into, 1 byte to 64 MiB.
+    """
+
+    codec_id = "vorlex"
+
+    def __init__(self, codec: str = "quicklz", block_size: int = _vorlex.DEFAULT_BLOCK_SIZE):
+        if not isinstance(codec, str):
+            raise TypeError(f"codec must be a str, not {type(codec).__name__!r}")
+        if isinstance(block_size, bool) or not isinstance(block_size, int):
+            raise TypeError(f"block_size must be an integer, not {type(block_size).__name__!r}")
+        if not 1 <= block_size <= _vorlex.MAX_BLOCK_SIZE:
+            raise ValueError(f"block_size must be 1 to {_vorlex.MAX_BLOCK_SIZE}, not {block_size}")
+        _vorlex.Codec(codec)  # vorlex.Error now, rather than at the first chunk
+        self.codec = codec
+        self.block_size = block_size
+
+    def encode(self, buf: Any) -> bytes:
+        return _vorlex.compress(ensure_contiguous_ndarray(buf), self.codec,
+                                block_size=self.block_size)
+
+    def decode(self, buf: Any, out: Optional[Any] = None) -> Any:
+        data = ensure_contiguous_ndarray(buf)
+        if out is None:
+            return _vorlex.decompress(data)
+        target = ensure_contiguous_ndarray(out)
+        n = _vorlex._decompress_into(data, target)
+        if n != target.nbytes:
+            raise ValueError(f"decoded {n} bytes into an output of {target.nbytes}")
+        return out
+
+    def get_config(self) -> Dict[str, Any]:
+        return {"id": self.codec_id, "codec": self.codec, "block_size": self.block_size}
+
+    def __repr__(self) -> str:
+        return f"Vorlex(codec={self.codec!r}, block_size={self.block_size})"
+
+
+register_codec(Vorlex)
