@@ -5,8 +5,8 @@
 // the parameter bytes its target reads from the end (fuzz/support/input.hpp).
 // Decoder targets get each input compressed by their codec with the exact
 // size as parameter, plus the same with a few bytes cut off; the frame
-// targets get frames as the tool writes them, and the frame reader target
-// also two frames concatenated. Run it again
+// targets (and the HDF5 filter's) get frames as the tool writes them, and
+// the frame reader target also two frames concatenated. Run it again
 // when a codec or a target's input layout changes.
 #include <algorithm>
 #include <cctype>
@@ -135,6 +135,8 @@ int main(int argc, char** argv) {
             }
             frame.resize(cap);
             write(out / "container", codec + "-" + label, with_params(frame, {{0, 1}}));
+            // mode: see hdf5_decode.cpp.
+            write(out / "hdf5_decode", codec + "-" + label, with_params(frame, {{0, 1}}));
             // mode, in_piece - 1, out_piece - 1, threads - 1: see frame_reader.cpp.
             Bytes two = frame;
             two.insert(two.end(), frame.begin(), frame.end());

@@ -1,0 +1,43 @@
+/*
+ * The vorlex HDF5 filter: every vorlex codec inside HDF5 datasets.
+ *
+ * libvorlex-hdf5.so is an HDF5 filter plug-in, installed in
+ * <libdir>/hdf5/plugin; HDF5 loads it from HDF5_PLUGIN_PATH or its default
+ * plug-in folder when a dataset names the filter. Each chunk is stored as one
+ * vorlex frame (docs/format.md), which names its codec and block size and
+ * carries checksums: reading needs none of the values below, and a damaged
+ * chunk fails to read instead of returning wrong data.
+ *
+ * Client data values (cd_values) when writing, all optional:
+ *   [VORLEX_H5Z_CD_CODEC]       the codec number: 1 quicklz, 2 brieflz,
+ *                               3 fari, 4 lzjb, 5 copy, 6 lz4, 7 zstd,
+ *                               8 gzip, 9 snappy; 0 or absent: quicklz
+ *   [VORLEX_H5Z_CD_BLOCK_KIB]   block size in KiB, 1 to 65536; 0 or absent:
+ *                               the frame's default (1 MiB)
+ *   [VORLEX_H5Z_CD_LEVEL]       compression level, for codecs that have
+ *                               levels (lz4, zstd, gzip), as a signed int
+ *                               cast to unsigned; 0 or absent: the codec's
+ *                               default
+ * Values the filter does not know are refused when the dataset is created.
+ *
+ * In C:
+ *   unsigned values[] = {4, 256};   (lzjb, 256 KiB blocks)
+ *   H5Pset_filter(dcpl, VORLEX_H5Z_FILTER, H5Z_FLAG_OPTIONAL, 2, values);
+ *
+ * This header needs no HDF5 header; it is valid C99 and C++.
+ */
+#ifndef VORLEX_VORLEX_HDF5_H
+#define VORLEX_VORLEX_HDF5_H
+
+/* The filter id. HDF5 keeps 256 to 511 for filters that are not registered
+ * with it; this one is provisional until the id is registered. */
+#define VORLEX_H5Z_FILTER 400
+
+/* Positions in cd_values. */
+#define VORLEX_H5Z_CD_CODEC 0
+#define VORLEX_H5Z_CD_BLOCK_KIB 1
+#define VORLEX_H5Z_CD_LEVEL 2
+/* The most client data values the filter accepts. */
+#define VORLEX_H5Z_CD_MAX 3
+
+#endif

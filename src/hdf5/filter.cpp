@@ -1,0 +1,195 @@
+#include "filter.hpp"
+
+#include <stdint.h>
+#include <stdio.h>
+
+#include <vorlex/vorlex.h>
+#include <vorlex/vorlex_hdf5.h>
+
+#include "values.hpp"
+
+namespace vorlex::hdf5 {
+
+namespace {
+
+// HDF5 never makes a chunk of 4 GiB or more: a frame claiming more is damaged.
+constexpr uint64_t MAX_CHUNK_BYTES = UINT32_MAX;
+
+// Pushes "vorlex filter: <what>" onto the HDF5 error stack. Called after
+// everything else on a failure path, so that no HDF5 call made while
+// cleaning up can clear it.
+void push_error(const char* function, hid_t minor, const char* what) {
+    H5Epush2(H5E_DEFAULT, __FILE__, function, __LINE__, H5E_ERR_CLS, H5E_PLINE, minor,
+             "vorlex filter: %s", what);
+}
+
+// The codec the settings name, or nullptr after writing why into why.
+vorlex_codec* load_codec(const Settings& s, char* why, size_t why_size) {
+    vorlex_codec* codec = vorlex_get_codec(s.codec);
+    if (codec == nullptr) {
+        snprintf(why, why_size, "codec '%s' cannot be loaded: %s", s.codec,
+                 vorlex_get_codec_error(s.codec));
+    }
+    return codec;
+}
+
+// Whether the codec has the settings' level (0, its default, it always has);
+// else writes why into why.
+bool check_level(vorlex_codec* codec, const Settings& s, char* why, size_t why_size) {
+    if (s.level == 0) return true;
+    int low = 0;
+    int high = 0;
+    if (vorlex_codec_get_levels(codec, &low, &high, nullptr) != VORLEX_STATUS_OK) {
+        snprintf(why, why_size, "%s has no compression levels (cd_values[%d] = %d; give 0)",
+                 s.codec, VORLEX_H5Z_CD_LEVEL, s.level);
+        return false;
+    }
+    if (s.level < low || s.level > high) {
+        snprintf(why, why_size, "compression level %d in cd_values[%d] out of range for %s (%d to %d)",
+                 s.level, VORLEX_H5Z_CD_LEVEL, s.codec, low, high);
+        return false;
+    }
+    return true;
+}
+
+// One frame of in into out, at the settings' level.
+vorlex_status compress_frame(vorlex_codec* codec, const Settings& s, uint8_t* out,
+                             size_t* out_length, const uint8_t* in, size_t in_length) {
+    if (s.level == 0) {
+        return vorlex_frame_compress(codec, s.block_size, out, out_length, in, in_length);
+    }
+    vorlex_options* options = vorlex_options_new();
+    if (options == nullptr) return VORLEX_STATUS_NO_MEMORY;
+    vorlex_status st = vorlex_options_set_level(options, s.level);
+    if (st == VORLEX_STATUS_OK) {
+        st = vorlex_frame_compress_with_options(codec, options, s.block_size, out, out_length, in,
+                                                in_length);
+    }
+    vorlex_options_free(options);
+    return st;
+}
+
+size_t encode(unsigned flags, size_t cd_nelmts, const unsigned cd_values[], size_t nbytes,
+              size_t* buf_size, void** buf) {
+    char why[512];
+    Settings s{};
+    if (!parse_values(cd_nelmts, cd_values, &s, why, sizeof why)) {
+        push_error(__func__, H5E_BADVALUE, why);
+        return 0;
+    }
+    vorlex_codec* codec = load_codec(s, why, sizeof why);
+    if (codec == nullptr || !check_level(codec, s, why, sizeof why)) {
+        push_error(__func__, H5E_CANTFILTER, why);
+        return 0;
+    }
+    const size_t bound = vorlex_frame_compress_bound(codec, nbytes, s.block_size);
+    if (bound == 0) {
+        snprintf(why, sizeof why, "a chunk of %zu bytes is too large for a frame", nbytes);
+        push_error(__func__, H5E_CANTFILTER, why);
+        return 0;
+    }
+    void* out = H5allocate_memory(bound, false);
+    if (out == nullptr) {
+        snprintf(why, sizeof why, "out of memory for a frame of %zu bytes", bound);
+        push_error(__func__, H5E_CANTALLOC, why);
+        return 0;
+    }
+    size_t length = bound;
+    const vorlex_status st = compress_frame(codec, s, static_cast<uint8_t*>(out), &length,
+                                            static_cast<const uint8_t*>(*buf), nbytes);
+    if (st != VORLEX_STATUS_OK) {
+        H5free_memory(out);
+        snprintf(why, sizeof why, "%s cannot compress the chunk: %s", s.codec, vorlex_frame_last_error());
+        push_error(__func__, H5E_CANTFILTER, why);
+        return 0;
+    }
+    // A frame that does not shrink the chunk is still a valid chunk, and a
+    // mandatory filter must store it. An optional filter gives way instead:
+    // on a 0 HDF5 stores the chunk as it is and marks it unfiltered, so
+    // readers never call the filter for it. That is no error, so none is
+    // pushed.
+    if ((flags & H5Z_FLAG_OPTIONAL) != 0 && length >= nbytes) {
+        H5free_memory(out);
+        return 0;
+    }
+    H5free_memory(*buf);
+    *buf = out;
+    *buf_size = bound;
+    return length;
+}
+
+// The frame names its codec and block size, so the values play no part.
+size_t decode(size_t nbytes, size_t* buf_size, void** buf) {
+    char why[512];
+    const uint8_t* in = static_cast<const uint8_t*>(*buf);
+    uint64_t size = 0;
+    vorlex_status st = vorlex_frame_content_size(in, nbytes, &size);
+    if (st != VORLEX_STATUS_OK) {
+        snprintf(why, sizeof why, "damaged chunk of %zu bytes: %s", nbytes, vorlex_frame_last_error());
+        push_error(__func__, H5E_CANTFILTER, why);
+        return 0;
+    }
+    if (size == 0 || size > MAX_CHUNK_BYTES) {
+        snprintf(why, sizeof why, "damaged chunk: the frame holds %llu bytes, not 1 to %llu",
+                 static_cast<unsigned long long>(size),
+                 static_cast<unsigned long long>(MAX_CHUNK_BYTES));
+        push_error(__func__, H5E_CANTFILTER, why);
+        return 0;
+    }
+    void* out = H5allocate_memory(size_t(size), false);
+    if (out == nullptr) {
+        snprintf(why, sizeof why, "out of memory for a chunk of %llu bytes",
+                 static_cast<unsigned long long>(size));
+        push_error(__func__, H5E_CANTALLOC, why);
+        return 0;
+    }
+    size_t length = size_t(size);
+    st = vorlex_frame_decompress(static_cast<uint8_t*>(out), &length, in, nbytes);
+    if (st != VORLEX_STATUS_OK || length != size) {
+        H5free_memory(out);
+        if (st == VORLEX_STATUS_OK) {
+            snprintf(why, sizeof why, "damaged chunk: %zu bytes decoded, %llu recorded", length,
+                     static_cast<unsigned long long>(size));
+        } else {
+            snprintf(why, sizeof why, "damaged chunk of %zu bytes: %s", nbytes, vorlex_frame_last_error());
+        }
+        push_error(__func__, H5E_CANTFILTER, why);
+        return 0;
+    }
+    H5free_memory(*buf);
+    *buf = out;
+    *buf_size = length;
+    return length;
+}
+
+}  // namespace
+
+htri_t can_apply(hid_t dcpl, hid_t, hid_t) {
+    unsigned flags = 0;
+    unsigned config = 0;
+    unsigned values[VORLEX_H5Z_CD_MAX] = {};
+    size_t count = VORLEX_H5Z_CD_MAX;  // in: room in values; out: how many the dataset has
+    if (H5Pget_filter_by_id2(dcpl, VORLEX_H5Z_FILTER, &flags, &count, values, 0, nullptr,
+                             &config) < 0) {
+        push_error(__func__, H5E_CANTGET, "cannot read the filter's values");
+        return -1;
+    }
+    char why[512];
+    Settings s{};
+    vorlex_codec* codec = nullptr;
+    if (!parse_values(count, values, &s, why, sizeof why) ||
+        (codec = load_codec(s, why, sizeof why)) == nullptr ||
+        !check_level(codec, s, why, sizeof why)) {
+        push_error(__func__, H5E_BADVALUE, why);
+        return -1;
+    }
+    return 1;
+}
+
+size_t filter(unsigned flags, size_t cd_nelmts, const unsigned cd_values[], size_t nbytes,
+              size_t* buf_size, void** buf) {
+    if ((flags & H5Z_FLAG_REVERSE) != 0) return decode(nbytes, buf_size, buf);
+    return encode(flags, cd_nelmts, cd_values, nbytes, buf_size, buf);
+}
+
+}  // namespace vorlex::hdf5

@@ -1,0 +1,274 @@
+// The HDF5 filter through HDF5's C API, loaded the way every HDF5 program
+// loads it: from a plug-in folder, by filter id. Datasets are written to a
+// file, closed, and read back from the file; the chunks are then looked at as
+// stored (H5Dread_chunk, H5Dget_chunk_info) to see what the filter made of
+// them.
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <hdf5.h>
+
+#include <vorlex/vorlex_hdf5.h>
+
+#include "support/test_data.hpp"
+
+namespace fs = std::filesystem;
+using vorlex::test::Bytes;
+
+namespace {
+
+constexpr hsize_t CHUNK = 64 * 1024;
+constexpr hsize_t CHUNKS = 4;
+
+// The descriptions on HDF5's error stack, innermost first, one a line.
+herr_t collect(unsigned, const H5E_error2_t* e, void* text) {
+    static_cast<std::string*>(text)->append(e->desc != nullptr ? e->desc : "").append("\n");
+    return 0;
+}
+
+std::string error_stack() {
+    std::string text;
+    H5Ewalk2(H5E_DEFAULT, H5E_WALK_DOWNWARD, collect, &text);
+    return text;
+}
+
+struct Filter {
+    unsigned flags;
+    std::vector<unsigned> values;
+};
+
+class Hdf5Filter : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        ASSERT_GE(H5PLprepend(VORLEX_HDF5_PLUGIN_DIR), 0);
+        H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);  // tests read the stack themselves
+    }
+
+    void SetUp() override {
+        std::string templ = (fs::temp_directory_path() / "vorlex-hdf5-XXXXXX").string();
+        ASSERT_NE(mkdtemp(templ.data()), nullptr);
+        dir_ = templ;
+        file_ = (dir_ / "data.h5").string();
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    // Creates /data, a 1-D byte dataset of data.size() bytes in chunks of
+    // CHUNK, through the filter, and writes data. Returns false (HDF5's error
+    // stack saying why) when the dataset cannot be created or written.
+    bool write(const Bytes& data, const Filter& f) {
+        const hid_t file = H5Fcreate(file_.c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, H5P_DEFAULT);
+        EXPECT_GE(file, 0);
+        const hsize_t dims = data.size();
+        const hid_t space = H5Screate_simple(1, &dims, nullptr);
+        const hid_t dcpl = H5Pcreate(H5P_DATASET_CREATE);
+        EXPECT_GE(H5Pset_chunk(dcpl, 1, &CHUNK), 0);
+        EXPECT_GE(H5Pset_filter(dcpl, VORLEX_H5Z_FILTER, f.flags, f.values.size(),
+                                f.values.data()),
+                  0);
+        const hid_t dset = H5Dcreate2(file, "data", H5T_NATIVE_UINT8, space, H5P_DEFAULT, dcpl,
+                                      H5P_DEFAULT);
+        bool ok = dset >= 0;
+        if (ok) {
+            ok = H5Dwrite(dset, H5T_NATIVE_UINT8, H5S_ALL, H5S_ALL, H5P_DEFAULT, data.data()) >= 0;
+            if (!ok) errors_ = error_stack();
+            H5Dclose(dset);
+        } else {
+            errors_ = error_stack();
+        }
+        H5Pclose(dcpl);
+        H5Sclose(space);
+        EXPECT_GE(H5Fclose(file), 0);
+        return ok;
+    }
+
+    // Reads /data back whole, or returns false with the error stack kept.
+    bool read(Bytes& out) {
+        const hid_t file = H5Fopen(file_.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT);
+        EXPECT_GE(file, 0);
+        const hid_t dset = H5Dopen2(file, "data", H5P_DEFAULT);
+        EXPECT_GE(dset, 0);
+        const hid_t space = H5Dget_space(dset);
+        out.assign(size_t(H5Sget_simple_extent_npoints(space)), 0);
+        const bool ok =
+            H5Dread(dset, H5T_NATIVE_UINT8, H5S_ALL, H5S_ALL, H5P_DEFAULT, out.data()) >= 0;
+        if (!ok) errors_ = error_stack();
+        H5Sclose(space);
+        H5Dclose(dset);
+        H5Fclose(file);
+        return ok;
+    }
+
+    // How chunk index i is stored: its address, size and filter mask.
+    struct Stored {
+        haddr_t address;
+        hsize_t size;
+        unsigned mask;
+    };
+    Stored stored(hsize_t i) {
+        const hid_t file = H5Fopen(file_.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT);
+        const hid_t dset = H5Dopen2(file, "data", H5P_DEFAULT);
+        const hid_t space = H5Dget_space(dset);
+        Stored s{};
+        hsize_t offset = 0;
+        EXPECT_GE(H5Dget_chunk_info(dset, space, i, &offset, &s.mask, &s.address, &s.size), 0);
+        H5Sclose(space);
+        H5Dclose(dset);
+        H5Fclose(file);
+        return s;
+    }
+
+    // Chunk index i's bytes as stored.
+    Bytes raw_chunk(hsize_t i) {
+        const Stored s = stored(i);
+        Bytes raw(size_t(s.size));
+        std::ifstream f(file_, std::ios::binary);
+        f.seekg(std::streamoff(s.address));
+        f.read(reinterpret_cast<char*>(raw.data()), std::streamsize(raw.size()));
+        EXPECT_TRUE(f.good());
+        return raw;
+    }
+
+    void flip_byte(uint64_t at) {
+        std::fstream f(file_, std::ios::binary | std::ios::in | std::ios::out);
+        f.seekg(std::streamoff(at));
+        const int c = f.get();
+        f.seekp(std::streamoff(at));
+        f.put(char(c ^ 0x20));
+        ASSERT_TRUE(f.good());
+    }
+
+    fs::path dir_;
+    std::string file_;
+    std::string errors_;
+};
+
+// Each codec number writes chunks that name that codec and block size, read
+// back equal, and shrink compressible data (copy, which does not compress,
+// adds the frame's few bytes).
+TEST_F(Hdf5Filter, EveryCodecRoundTripsThroughAFile) {
+    struct Case {
+        std::vector<unsigned> values;
+        const char* codec;
+        uint32_t block_size;  // in the frame header; 0: not checked
+    };
+    const Case cases[] = {
+        {{1}, "quicklz", 0},         {{2, 16}, "brieflz", 16 * 1024}, {{3}, "fari", 0},
+        {{4, 64}, "lzjb", 64 * 1024}, {{5, 8, 0}, "copy", 8 * 1024},   {{6}, "lz4", 0},
+        {{7, 0, 19}, "zstd", 0},      {{8, 16, 9}, "gzip", 16 * 1024}, {{9}, "snappy", 0},
+        {{}, "quicklz", 0},           {{0, 0}, "quicklz", 0},
+    };
+    const Bytes data = vorlex::test::text_bytes(CHUNK * CHUNKS - 1000, 7);  // last chunk partial
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.codec + (" with " + std::to_string(c.values.size()) + " values"));
+        ASSERT_TRUE(write(data, {0, c.values})) << errors_;
+        Bytes back;
+        ASSERT_TRUE(read(back)) << errors_;
+        EXPECT_EQ(back, data);
+        for (hsize_t i = 0; i < CHUNKS; ++i) {
+            const Stored s = stored(i);
+            EXPECT_EQ(s.mask, 0u);
+            if (std::strcmp(c.codec, "copy") == 0) {
+                EXPECT_GT(s.size, CHUNK);
+            } else {
+                EXPECT_LT(s.size, CHUNK * 3 / 4);
+            }
+        }
+        const Bytes raw = raw_chunk(0);
+        ASSERT_GT(raw.size(), 7 + std::strlen(c.codec) + 4);
+        EXPECT_EQ(std::memcmp(raw.data(), "\x89VLX", 4), 0);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(raw.data() + 7), raw[6]), c.codec);
+        if (c.block_size != 0) {
+            const uint8_t* b = raw.data() + 7 + raw[6];
+            EXPECT_EQ(uint32_t(b[0] | b[1] << 8 | b[2] << 16 | uint32_t(b[3]) << 24), c.block_size);
+        }
+    }
+}
+
+// cd_values[2] reaches the codec: zstd's top level stores less than its
+// fastest on the same data.
+TEST_F(Hdf5Filter, LevelReachesTheCodec) {
+    const Bytes data = vorlex::test::mixed_bytes(CHUNK, 9);
+    hsize_t sizes[2] = {};
+    const unsigned levels[2] = {1, 19};
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(write(data, {H5Z_FLAG_MANDATORY, {7, 0, levels[i]}})) << errors_;
+        sizes[i] = stored(0).size;
+        Bytes back;
+        ASSERT_TRUE(read(back)) << errors_;
+        EXPECT_EQ(back, data);
+    }
+    EXPECT_LT(sizes[1], sizes[0]);
+}
+
+// A chunk the codec cannot shrink: an optional filter lets HDF5 store it
+// unfiltered (mask bit set), a mandatory one stores the frame. Both read back.
+TEST_F(Hdf5Filter, IncompressibleChunkAsHdf5Expects) {
+    const Bytes data = vorlex::test::random_bytes(CHUNK, 3);
+    for (const unsigned flags : {unsigned(H5Z_FLAG_OPTIONAL), unsigned(H5Z_FLAG_MANDATORY)}) {
+        SCOPED_TRACE(flags == H5Z_FLAG_OPTIONAL ? "optional" : "mandatory");
+        ASSERT_TRUE(write(data, {flags, {4}})) << errors_;
+        const Stored s = stored(0);
+        if (flags == H5Z_FLAG_OPTIONAL) {
+            EXPECT_EQ(s.mask, 1u);
+            EXPECT_EQ(s.size, CHUNK);
+        } else {
+            EXPECT_EQ(s.mask, 0u);
+            EXPECT_GT(s.size, CHUNK);
+        }
+        Bytes back;
+        ASSERT_TRUE(read(back)) << errors_;
+        EXPECT_EQ(back, data);
+    }
+}
+
+// One byte changed anywhere in a stored chunk (its header, a block's payload,
+// the end record) makes the read fail with the filter's error.
+TEST_F(Hdf5Filter, DamagedChunkFailsToRead) {
+    const Bytes data = vorlex::test::text_bytes(CHUNK, 5);
+    for (const unsigned codec : {1u, 3u, 4u}) {
+        ASSERT_TRUE(write(data, {H5Z_FLAG_MANDATORY, {codec, 16}})) << errors_;
+        const Stored s = stored(0);
+        for (const uint64_t at : {uint64_t(8), uint64_t(s.size / 2), uint64_t(s.size - 3)}) {
+            SCOPED_TRACE("codec " + std::to_string(codec) + ", byte " + std::to_string(at));
+            flip_byte(s.address + at);
+            Bytes back;
+            EXPECT_FALSE(read(back));
+            EXPECT_NE(errors_.find("vorlex filter: damaged chunk"), std::string::npos) << errors_;
+            flip_byte(s.address + at);
+            EXPECT_TRUE(read(back)) << errors_;
+        }
+    }
+}
+
+// Values the filter does not know refuse the dataset, optional filter or not,
+// with a message naming the value.
+TEST_F(Hdf5Filter, UnknownValuesRefuseTheDataset) {
+    struct Case {
+        std::vector<unsigned> values;
+        const char* message;
+    };
+    const Case cases[] = {
+        {{1000}, "unknown codec number 1000 in cd_values[0]"},
+        {{1, 65537}, "block size 65537 KiB in cd_values[1] out of range"},
+        {{1, 0, 3}, "quicklz has no compression levels (cd_values[2] = 3"},
+        {{7, 0, 99}, "compression level 99 in cd_values[2] out of range for zstd"},
+        {{1, 0, 0, 0}, "4 client data values given, at most 3"},
+    };
+    const Bytes data = vorlex::test::text_bytes(CHUNK, 1);
+    for (const Case& c : cases) {
+        for (const unsigned flags : {unsigned(H5Z_FLAG_OPTIONAL), unsigned(H5Z_FLAG_MANDATORY)}) {
+            SCOPED_TRACE(c.message);
+            EXPECT_FALSE(write(data, {flags, c.values}));
+            EXPECT_NE(errors_.find(std::string("vorlex filter: ") + c.message), std::string::npos)
+                << errors_;
+        }
+    }
+}
+
+}  // namespace

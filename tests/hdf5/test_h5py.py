@@ -1,0 +1,84 @@
+"""The HDF5 filter as h5py users meet it: HDF5_PLUGIN_PATH names the folder
+of libvorlex-hdf5.so, one process writes with compression=400 and a fresh
+process reads; a damaged chunk makes the reader fail with an error, never a
+signal."""
+import os
+import subprocess
+import sys
+
+import h5py
+import numpy as np
+
+FILTER = 400
+CODECS = {1: "quicklz", 2: "brieflz", 3: "fari", 4: "lzjb", 5: "copy",
+          6: "lz4", 7: "zstd", 8: "gzip", 9: "snappy"}
+
+# Run by a fresh interpreter: reads every dataset of a file and compares it
+# with the data the writer was given.
+READER = """
+import sys, h5py, numpy as np
+expected = (np.arange(300_000, dtype=np.int32) // 7) % 1000
+with h5py.File(sys.argv[1], "r") as f:
+    for name in f:
+        assert np.array_equal(f[name][...], expected), name
+print("ok")
+"""
+
+
+def data():
+    return (np.arange(300_000, dtype=np.int32) // 7) % 1000
+
+
+def read_in_fresh_process(path):
+    return subprocess.run([sys.executable, "-c", READER, str(path)],
+                          capture_output=True, text=True, env=os.environ, check=False)
+
+
+def test_every_codec_written_here_reads_in_a_fresh_process(tmp_path):
+    path = tmp_path / "codecs.h5"
+    with h5py.File(path, "w") as f:
+        for number, name in CODECS.items():
+            level = {6: 9, 7: 12, 8: 6}.get(number, 0)
+            for opts in [(number,), (number, 64, level)]:
+                d = f.create_dataset(f"{name}-{len(opts)}", data=data(), chunks=(65536,),
+                                     compression=FILTER, compression_opts=opts)
+                flags, values, _ = d.id.get_create_plist().get_filter_by_id(FILTER)
+                assert tuple(values) == opts
+                stored = d.id.get_storage_size()
+                if name == "copy":
+                    assert stored >= d.nbytes
+                else:
+                    assert stored < d.nbytes // 2, (name, stored)
+    result = read_in_fresh_process(path)
+    assert result.returncode == 0, result.stderr
+    assert "ok" in result.stdout
+
+
+def test_damaged_chunk_fails_with_an_error(tmp_path):
+    path = tmp_path / "damaged.h5"
+    with h5py.File(path, "w") as f:
+        d = f.create_dataset("data", data=data(), chunks=(65536,),
+                             compression=FILTER, compression_opts=(4,))
+        info = d.id.get_chunk_info(1)
+    with open(path, "r+b") as f:
+        f.seek(info.byte_offset + 8)  # in the frame header, guarded by its checksum
+        byte = f.read(1)
+        f.seek(-1, os.SEEK_CUR)
+        f.write(bytes([byte[0] ^ 0x10]))
+    result = read_in_fresh_process(path)
+    assert result.returncode == 1, (result.returncode, result.stderr)
+    assert "OSError" in result.stderr
+    dump = subprocess.run(["h5dump", "-d", "/data", str(path)],
+                          capture_output=True, text=True, check=False)
+    assert dump.returncode > 0, (dump.returncode, dump.stderr)
+
+
+def test_unknown_codec_number_refuses_the_dataset(tmp_path):
+    with h5py.File(tmp_path / "bad.h5", "w") as f:
+        try:
+            f.create_dataset("data", data=data(), chunks=(65536,),
+                             compression=FILTER, compression_opts=(1000,))
+        except (ValueError, OSError) as e:
+            assert "vorlex" in str(e) or "filter" in str(e).lower(), str(e)
+        else:
+            raise AssertionError("a dataset with codec number 1000 was created")
