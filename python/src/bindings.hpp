@@ -1,6 +1,8 @@
 // The parts of the compiled module vorlex._vorlex, each defined in its own file.
 #pragma once
 
+#include <memory>
+#include <optional>
 #include <string>
 
 #include <pybind11/pybind11.h>
@@ -19,6 +21,20 @@ void define_streams(pybind11::module_& m);
 // argument is not a str, vorlex.Error with the host's reason when the codec
 // cannot be had.
 vorlex_codec* codec_argument(pybind11::handle name, const char* argument = "codec");
+
+// Compression options, released with vorlex_options_free.
+struct OptionsFree {
+    void operator()(vorlex_options* options) const { vorlex_options_free(options); }
+};
+using Options = std::unique_ptr<vorlex_options, OptionsFree>;
+
+// A compression level argument for codec (options.cpp): nullopt for None.
+// TypeError for a bool or anything but an integer; ValueError, naming the
+// codec's range, for a level the codec does not have. Codecs without levels
+// take any int and ignore it, as the library does.
+std::optional<int> level_argument(pybind11::handle level, vorlex_codec* codec);
+// Options that carry the level; nullptr (the codec's defaults) for nullopt.
+Options level_options(const std::optional<int>& level);
 
 // Blocks of a frame hold 1 byte to 64 MiB; 1 MiB unless the caller says.
 inline constexpr size_t DEFAULT_BLOCK_SIZE = VORLEX_FRAME_DEFAULT_BLOCK_SIZE;

@@ -60,13 +60,18 @@ BytesResult::BytesResult(size_t capacity) : capacity_(capacity) {
     bytes_ = py::reinterpret_steal<py::object>(b);
 }
 
+void BytesResult::resize(size_t capacity) {
+    if (capacity == capacity_) return;
+    if (capacity > size_t(PY_SSIZE_T_MAX)) throw std::bad_alloc();
+    PyObject* b = bytes_.release().ptr();
+    // On failure _PyBytes_Resize has released the object and set MemoryError.
+    if (_PyBytes_Resize(&b, Py_ssize_t(capacity)) != 0) throw py::error_already_set();
+    bytes_ = py::reinterpret_steal<py::object>(b);
+    capacity_ = capacity;
+}
+
 py::bytes BytesResult::finish(size_t length) {
-    if (length != capacity_) {
-        PyObject* b = bytes_.release().ptr();
-        if (_PyBytes_Resize(&b, Py_ssize_t(length)) != 0) throw py::error_already_set();
-        bytes_ = py::reinterpret_steal<py::object>(b);
-        capacity_ = length;
-    }
+    resize(length);
     return py::reinterpret_borrow<py::bytes>(bytes_);
 }
 

@@ -41,6 +41,9 @@ public:
     explicit BytesResult(size_t capacity);
     uint8_t* data() { return reinterpret_cast<uint8_t*>(PyBytes_AS_STRING(bytes_.ptr())); }
     size_t capacity() const { return capacity_; }
+    // Make room for `capacity` bytes, keeping those written (with the GIL
+    // held; data() moves).
+    void resize(size_t capacity);
     // The result, cut to length (at most the capacity).
     pybind11::bytes finish(size_t length);
 

@@ -1,5 +1,6 @@
 // vorlex.codecs() and vorlex.Codec: the raw codecs, whose output is the
 // codec's own format with no framing, as `vorlex --raw` writes it.
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -26,6 +27,16 @@ constexpr size_t ZEROED_HEAD = 64;
 // each with twice the room.
 constexpr int COMPRESS_TRIES = 3;
 
+// Codecs with native streams (copy, lz4, zstd, gzip) are driven as the tool
+// drives them in raw mode: input in pieces of this size, the last (short,
+// perhaps empty) one with FINISH. Their output depends on it: zstd records
+// the content size only when all input comes with the first step, and lz4
+// frames written by a stream never record it.
+constexpr size_t STREAM_PIECE = size_t(1) << 18;
+// Output of a stream with no better estimate starts at this size and
+// doubles as it fills.
+constexpr size_t STREAM_FIRST_OUTPUT = size_t(1) << 16;
+
 struct AlignedCopy {
     explicit AlignedCopy(size_t n) : block(new uint8_t[n + INPUT_ALIGNMENT]) {
         const auto address = reinterpret_cast<uintptr_t>(block.get());
@@ -35,14 +46,32 @@ struct AlignedCopy {
     uint8_t* data;
 };
 
+struct StreamFree {
+    void operator()(vorlex_stream* stream) const { vorlex_stream_free(stream); }
+};
+
 class Codec {
 public:
-    explicit Codec(const py::object& name)
-        : codec_(codec_argument(name, "name")), name_(vorlex_codec_get_name(codec_)) {}
+    Codec(const py::object& name, const py::object& level)
+        : codec_(codec_argument(name, "name")),
+          name_(vorlex_codec_get_name(codec_)),
+          level_(level_argument(level, codec_)),
+          options_(level_options(level_)) {}
 
     const std::string& name() const { return name_; }
+    const std::optional<int>& level() const { return level_; }
     bool records_size() const { return vorlex_codec_records_size(codec_) != 0; }
     bool needs_exact_size() const { return vorlex_codec_needs_exact_size(codec_) != 0; }
+    bool streams() const {
+        return (vorlex_codec_get_info_flags(codec_) & VORLEX_INFO_NATIVE_STREAMS) != 0;
+    }
+
+    py::object level_object() const { return level_ ? py::object(py::int_(*level_)) : py::none(); }
+    py::object levels() const {
+        int lo = 0, hi = 0, dflt = 0;
+        if (vorlex_codec_get_levels(codec_, &lo, &hi, &dflt) != VORLEX_STATUS_OK) return py::none();
+        return py::make_tuple(lo, hi, dflt);
+    }
 
     size_t max_compressed_size(const py::object& n) const {
         return vorlex_get_max_compressed_size(codec_, size_argument(n, "n", PY_SSIZE_T_MAX));
@@ -53,6 +82,7 @@ public:
         const size_t n = in.size();
         const size_t bound = vorlex_get_max_compressed_size(codec_, n);
         size_t capacity = bound != 0 ? bound : n + n / 16 + 1024;
+        if (streams()) return run_stream(VORLEX_STREAM_COMPRESS, in, capacity);
         std::unique_ptr<AlignedCopy> copy;
         const uint8_t* src = in.data();
         if (reinterpret_cast<uintptr_t>(src) % INPUT_ALIGNMENT != 0) {
@@ -68,7 +98,7 @@ public:
             {
                 py::gil_scoped_release nogil;
                 std::memset(out.data(), 0, std::min(capacity, ZEROED_HEAD));
-                st = vorlex_compress(codec_, out.data(), &length, src, n, nullptr);
+                st = vorlex_compress(codec_, out.data(), &length, src, n, options_.get());
             }
             if (st > 0) return out.finish(length);
             if (st == VORLEX_STATUS_OUTPUT_FULL && attempt < COMPRESS_TRIES &&
@@ -94,7 +124,16 @@ public:
         } else if (records_size()) {
             const vorlex_status st =
                 vorlex_get_uncompressed_size(codec_, in.data(), in.size(), &capacity);
+            // zstd and lz4 data written by a stream leaves the size out:
+            // their streams decode it anyway.
+            if (st == VORLEX_STATUS_UNSUPPORTED && streams()) {
+                return run_stream(VORLEX_STREAM_DECOMPRESS, in,
+                                  std::max(in.size(), STREAM_FIRST_OUTPUT));
+            }
             if (st <= 0) raise_status("codec '" + name_ + "': cannot read the size", st);
+        } else if (streams()) {
+            return run_stream(VORLEX_STREAM_DECOMPRESS, in,
+                              std::max(in.size(), STREAM_FIRST_OUTPUT));
         } else {
             throw py::value_error("codec '" + name_ + "' records no size: give size");
         }
@@ -110,8 +149,54 @@ public:
     }
 
 private:
+    // All of `in` through a new stream, as the tool streams raw data; the
+    // output starts at `capacity` bytes and grows as needed.
+    py::bytes run_stream(vorlex_stream_type type, const ByteView& in, size_t capacity) const {
+        const bool compressing = type == VORLEX_STREAM_COMPRESS;
+        vorlex_stream* made = nullptr;
+        vorlex_status st;
+        {
+            py::gil_scoped_release nogil;
+            st = vorlex_stream_new(codec_, type, compressing ? options_.get() : nullptr, &made);
+        }
+        std::unique_ptr<vorlex_stream, StreamFree> stream(made);
+        if (st <= 0) raise_status("codec '" + name_ + "'", st);
+        BytesResult out(std::max<size_t>(capacity, 1));
+        size_t consumed = 0, produced = 0;
+        for (bool last = false; !last;) {
+            const size_t piece =
+                compressing ? std::min(STREAM_PIECE, in.size() - consumed) : in.size();
+            last = !compressing || piece < STREAM_PIECE;
+            stream->in_next = in.data() + consumed;
+            stream->in_avail = piece;
+            const vorlex_operation op = last ? VORLEX_OPERATION_FINISH : VORLEX_OPERATION_PROCESS;
+            do {
+                if (produced == out.capacity()) {
+                    if (out.capacity() > SIZE_MAX / 2) throw std::bad_alloc();
+                    out.resize(out.capacity() * 2);
+                }
+                py::gil_scoped_release nogil;
+                stream->out_next = out.data() + produced;
+                stream->out_avail = out.capacity() - produced;
+                st = vorlex_stream_process(stream.get(), op);
+                produced = out.capacity() - stream->out_avail;
+                if (st <= 0) break;
+            } while (st == VORLEX_STATUS_PROCESSING || stream->in_avail != 0);
+            if (st <= 0) {
+                raise_status(std::string(compressing ? "cannot encode (" : "cannot decode (") +
+                                 name_ + ")",
+                             st);
+            }
+            consumed += piece;
+        }
+        return out.finish(produced);
+    }
+
     vorlex_codec* codec_;
     std::string name_;
+    std::optional<int> level_;
+    // Shared by every call: the library only reads them.
+    std::shared_ptr<vorlex_options> options_;
 };
 
 py::list list_codecs() {
@@ -153,16 +238,26 @@ void define_codecs(py::module_& m) {
           "The names of the codecs whose plug-ins are present and load, in name order.");
 
     py::class_<Codec>(m, "Codec",
-                      "Codec(name)\n\n"
+                      "Codec(name, *, level=None)\n\n"
                       "A raw codec: its own format, with no framing, size record or checksum\n"
                       "beyond what the codec itself has (as `vorlex --raw` writes it). Prefer\n"
                       "vorlex.compress()/decompress() for data that must describe itself.\n"
-                      "Raises vorlex.Error if the codec's plug-in cannot be loaded.")
-        .def(py::init<const py::object&>(), py::arg("name"))
+                      "level is the compression level of compress(), as with\n"
+                      "zstandard.ZstdCompressor(level=...): None is the codec's default;\n"
+                      "codecs without levels ignore it. Raises vorlex.Error if the codec's\n"
+                      "plug-in cannot be loaded, ValueError for a level it does not have.")
+        .def(py::init<const py::object&, const py::object&>(), py::arg("name"), py::kw_only(),
+             py::arg("level") = py::none())
         .def_property_readonly("name", &Codec::name, "The codec's name.")
+        .def_property_readonly("level", &Codec::level_object,
+                               "The compression level given, or None (the codec's default).")
+        .def_property_readonly("levels", &Codec::levels,
+                               "The codec's levels as (min, max, default), or None for a\n"
+                               "codec without levels.")
         .def_property_readonly("records_size", &Codec::records_size,
-                               "True when the compressed data records its decompressed size\n"
-                               "(decompress() may then be called without a size).")
+                               "True when the codec's format can record the decompressed size\n"
+                               "(what compress() writes does; decompress() may then be called\n"
+                               "without a size).")
         .def_property_readonly("needs_exact_size", &Codec::needs_exact_size,
                                "True when decompress() must be given the exact decompressed\n"
                                "size rather than a capacity.")
@@ -172,24 +267,36 @@ void define_codecs(py::module_& m) {
              "For brieflz and fari this covers ordinary data, not every input.")
         .def("compress", &Codec::compress, py::arg("data"),
              "compress(data) -> bytes\n\n"
-             "Compress a bytes-like object. The result equals what\n"
-             "`vorlex --raw -c --codec NAME` writes for the same bytes. The GIL is\n"
-             "released while the codec works.")
+             "Compress a bytes-like object at the codec's level. The result equals\n"
+             "what `vorlex --raw -c --codec NAME [--level L]` writes for the same\n"
+             "bytes. The GIL is released while the codec works.")
         .def("decompress", &Codec::decompress, py::arg("data"), py::arg("size") = py::none(),
              "decompress(data, size=None) -> bytes\n\n"
              "Decompress raw codec data. size is the exact decompressed size for codecs\n"
              "that need it (needs_exact_size), else a capacity: at most that many bytes\n"
-             "are produced. It may be left out for codecs that record their size.\n"
-             "Raises vorlex.Error on damaged data.")
-        .def("__repr__", [](const Codec& c) { return "vorlex.Codec('" + c.name() + "')"; })
-        .def("__eq__", [](const Codec& a, const Codec& b) { return a.name() == b.name(); },
+             "are produced. It may be left out for codecs that record their size\n"
+             "(quicklz, copy, snappy; lz4 and zstd when the data holds it) and for\n"
+             "those that stream (lz4, zstd, gzip), which then decode the data whatever\n"
+             "its length. Raises vorlex.Error on damaged data.")
+        .def("__repr__",
+             [](const Codec& c) {
+                 return "vorlex.Codec('" + c.name() + "'" +
+                        (c.level() ? ", level=" + std::to_string(*c.level()) : "") + ")";
+             })
+        .def("__eq__",
+             [](const Codec& a, const Codec& b) {
+                 return a.name() == b.name() && a.level() == b.level();
+             },
              py::is_operator())
-        .def("__hash__", [](const Codec& c) { return py::hash(py::str(c.name())); })
-        .def(py::pickle([](const Codec& c) { return py::make_tuple(c.name()); },
-                        [](const py::tuple& t) {
-                            if (t.size() != 1) throw py::value_error("bad vorlex.Codec state");
-                            return Codec(t[0]);
-                        }));
+        .def("__hash__",
+             [](const Codec& c) { return py::hash(py::make_tuple(c.name(), c.level_object())); })
+        .def(py::pickle(
+            [](const Codec& c) { return py::make_tuple(c.name(), c.level_object()); },
+            [](const py::tuple& t) {
+                // (name,) is the state of objects pickled before levels existed.
+                if (t.size() != 1 && t.size() != 2) throw py::value_error("bad vorlex.Codec state");
+                return Codec(t[0], t.size() == 2 ? py::object(t[1]) : py::object(py::none()));
+            }));
 }
 
 }  // namespace vorlex::python

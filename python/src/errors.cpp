@@ -32,15 +32,31 @@ void raise_error(const std::string& message) {
     throw py::error_already_set();
 }
 
+namespace {
+
+// The exception of a failed call: most statuses are vorlex.Error; those that
+// are about the caller's values or the process get Python's own type.
+[[noreturn]] void raise_for(vorlex_status status, const std::string& message) {
+    switch (status) {
+        case VORLEX_STATUS_NO_MEMORY:
+            throw std::bad_alloc();
+        case VORLEX_STATUS_BAD_LEVEL:  // a level the codec does not have
+            throw py::value_error(message);
+        default:
+            raise_error(message);
+    }
+}
+
+}  // namespace
+
 void raise_status(const std::string& what, vorlex_status status) {
-    if (status == VORLEX_STATUS_NO_MEMORY) throw std::bad_alloc();
-    raise_error(what + ": " + vorlex_status_to_string(status));
+    raise_for(status, what + ": " + vorlex_status_to_string(status));
 }
 
 void raise_frame_error(vorlex_status status) {
-    if (status == VORLEX_STATUS_NO_MEMORY) throw std::bad_alloc();
     const char* text = vorlex_frame_last_error();
-    raise_error(text != nullptr && text[0] != '\0' ? text : vorlex_status_to_string(status));
+    raise_for(status,
+              text != nullptr && text[0] != '\0' ? text : vorlex_status_to_string(status));
 }
 
 std::string codec_unavailable(const std::string& name) {

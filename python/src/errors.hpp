@@ -16,11 +16,12 @@ void define_error(pybind11::module_& m);
 [[noreturn]] void raise_error(const std::string& message);
 
 // Raise the exception of a failed library call: MemoryError for
-// VORLEX_STATUS_NO_MEMORY, else vorlex.Error("<what>: <the status' text>").
+// VORLEX_STATUS_NO_MEMORY, ValueError for VORLEX_STATUS_BAD_LEVEL, else
+// vorlex.Error("<what>: <the status' text>").
 [[noreturn]] void raise_status(const std::string& what, vorlex_status status);
 
 // Raise vorlex.Error for a failed frame call, with the library's text of what
-// was wrong and where (MemoryError for VORLEX_STATUS_NO_MEMORY).
+// was wrong and where (MemoryError and ValueError as for raise_status).
 [[noreturn]] void raise_frame_error(vorlex_status status);
 
 // The reason vorlex_get_codec(name) failed, as the CLI words it:

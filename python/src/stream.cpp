@@ -32,17 +32,27 @@ unsigned thread_count(const py::object& threads) {
 class FrameWriter {
 public:
     FrameWriter(const py::object& codec_name, const py::object& block_size_arg,
-                const py::object& threads) {
+                const py::object& threads, const py::object& level) {
         vorlex_codec* codec = codec_argument(codec_name);
         const size_t block_size = size_argument(block_size_arg, "block_size", MAX_BLOCK_SIZE);
         if (block_size == 0) throw py::value_error("block_size must be at least 1");
         const unsigned n = thread_count(threads);
+        const Options options = level_options(level_argument(level, codec));
         vorlex_status st;
         {
             py::gil_scoped_release nogil;
             st = vorlex_frame_writer_new(codec, block_size, n, &writer_);
+            // The writer copies the options.
+            if (st > 0 && options != nullptr) {
+                st = vorlex_frame_writer_set_options(writer_, options.get());
+            }
         }
-        if (st <= 0) raise_frame_error(st);
+        if (st <= 0) {
+            // The constructor fails, so the destructor will not run.
+            vorlex_frame_writer_free(writer_);
+            writer_ = nullptr;
+            raise_frame_error(st);
+        }
     }
     ~FrameWriter() {
         py::gil_scoped_release nogil;  // stopping worker threads can take a moment
@@ -154,14 +164,17 @@ private:
 
 void define_streams(py::module_& m) {
     py::class_<FrameWriter>(m, "FrameWriter",
-                            "FrameWriter(codec='quicklz', *, block_size=1 << 20, threads=1)\n\n"
+                            "FrameWriter(codec='quicklz', *, block_size=1 << 20, threads=1,\n"
+                            "            level=None)\n\n"
                             "The streaming writer of one frame. compress() takes data and\n"
                             "returns the compressed bytes ready so far; flush() ends the\n"
                             "current block so that everything given can be decoded; finish()\n"
                             "returns the rest and the end record.")
-        .def(py::init<const py::object&, const py::object&, const py::object&>(),
+        .def(py::init<const py::object&, const py::object&, const py::object&,
+                      const py::object&>(),
              py::arg("codec") = "quicklz", py::kw_only(),
-             py::arg("block_size") = DEFAULT_BLOCK_SIZE, py::arg("threads") = 1)
+             py::arg("block_size") = DEFAULT_BLOCK_SIZE, py::arg("threads") = 1,
+             py::arg("level") = py::none())
         .def("compress", &FrameWriter::compress, py::arg("data"))
         .def("flush", &FrameWriter::flush)
         .def("finish", &FrameWriter::finish);

@@ -6,6 +6,9 @@ import subprocess
 import pytest
 
 CODECS = ["quicklz", "brieflz", "fari", "lzjb", "copy"]
+# The codecs of standard formats, beside the five above.
+STANDARD_CODECS = ["lz4", "zstd", "gzip", "snappy"]
+ALL_CODECS = CODECS + STANDARD_CODECS
 
 
 def sample(n, seed=1):

@@ -7,17 +7,17 @@ import numpy as np
 import pytest
 
 import vorlex
-from conftest import CODECS, sample
+from conftest import ALL_CODECS, CODECS, sample
 
 DATA = sample(300_000)
 
 
-def test_codecs_lists_the_five():
-    assert set(vorlex.codecs()) >= set(CODECS)
+def test_codecs_lists_all_nine():
+    assert set(vorlex.codecs()) >= set(ALL_CODECS)
     assert vorlex.codecs() == sorted(vorlex.codecs())
 
 
-@pytest.mark.parametrize("codec", CODECS)
+@pytest.mark.parametrize("codec", ALL_CODECS)
 @pytest.mark.parametrize("block_size", [1024, 1 << 20])
 def test_frame_matches_the_tool(cli, codec, block_size):
     packed = vorlex.compress(DATA, codec, block_size=block_size)
@@ -26,17 +26,44 @@ def test_frame_matches_the_tool(cli, codec, block_size):
     assert cli(["-d", "-c"], packed) == DATA
 
 
-@pytest.mark.parametrize("codec", CODECS)
-def test_raw_matches_the_tool(cli, codec):
+@pytest.mark.parametrize("codec", ALL_CODECS)
+@pytest.mark.parametrize("n", [1000, len(DATA)])  # one step of the tool's stream, and several
+def test_raw_matches_the_tool(cli, codec, n):
     c = vorlex.Codec(codec)
     assert c.name == codec
-    raw = c.compress(DATA)
-    assert raw == cli(["--raw", "-c", "--codec", codec], DATA)
+    raw = c.compress(DATA[:n])
+    assert raw == cli(["--raw", "-c", "--codec", codec], DATA[:n])
     # Exact size for every codec: brieflz needs it, the others take it as a capacity.
-    assert c.decompress(raw, len(DATA)) == DATA
-    assert len(raw) <= c.max_compressed_size(len(DATA))
-    if c.records_size:
-        assert c.decompress(raw) == DATA
+    assert c.decompress(raw, n) == DATA[:n]
+    assert len(raw) <= c.max_compressed_size(n)
+    if c.records_size or codec in ("lz4", "zstd", "gzip"):
+        assert c.decompress(raw) == DATA[:n]
+    # What the tool compresses the tool decodes; so does the codec, sizeless.
+    assert cli(["--raw", "-d", "-c", "--codec", codec, "--size", str(n)], raw) == DATA[:n]
+
+
+@pytest.mark.parametrize("codec, level", [
+    ("zstd", 1), ("zstd", 19), ("zstd", -5), ("lz4", 12), ("gzip", 1), ("gzip", 9),
+    ("snappy", 7), ("lzjb", 3),  # codecs without levels ignore one
+])
+def test_levels_match_the_tool(cli, codec, level):
+    args = ["--codec", codec, f"--level={level}"]
+    frame = vorlex.compress(DATA, codec, block_size=65536, level=level)
+    assert frame == cli(["-c", "-B", "64K", *args], DATA)
+    assert vorlex.decompress(frame) == DATA
+    raw = vorlex.Codec(codec, level=level).compress(DATA)
+    assert raw == cli(["--raw", "-c", *args], DATA)
+    assert vorlex.Codec(codec).decompress(raw, len(DATA)) == DATA
+    if vorlex.Codec(codec).levels is None:
+        assert frame == vorlex.compress(DATA, codec, block_size=65536)
+
+
+def test_levels_change_the_output():
+    sizes = [len(vorlex.compress(DATA, "zstd", level=level)) for level in (1, 3, 19)]
+    assert sizes[0] > sizes[1] > sizes[2], sizes
+    assert vorlex.compress(DATA, "zstd") == vorlex.compress(DATA, "zstd", level=3)
+    assert vorlex.Codec("zstd").levels == (-131072, 22, 3)
+    assert vorlex.Codec("gzip", level=0).compress(DATA) != vorlex.Codec("gzip").compress(DATA)
 
 
 @pytest.mark.parametrize("codec", CODECS)
@@ -101,6 +128,17 @@ def _damaged():
     (lambda: vorlex.compress(np.zeros((4, 4))[:, 1]), ValueError, "contiguous"),
     (lambda: vorlex.Codec("copy").decompress(b"x", -1), ValueError, "negative"),
     (lambda: vorlex.Codec("copy").max_compressed_size("1"), TypeError, "integer"),
+    (lambda: vorlex.compress(b"x", "zstd", level=23), ValueError, r"levels -131072 to 22\)"),
+    (lambda: vorlex.compress(b"x", "lz4", level=0), ValueError, "no level 0 .levels 1 to 12"),
+    (lambda: vorlex.Codec("gzip", level=10), ValueError, "levels 0 to 9"),
+    (lambda: vorlex.Codec("zstd", level=1 << 70), ValueError, "levels"),
+    (lambda: vorlex.compress(b"x", "zstd", level=True), TypeError, "integer or None"),
+    (lambda: vorlex.compress(b"x", "snappy", level=1.0), TypeError, "integer or None"),
+    (lambda: vorlex.Codec("zstd", level="9"), TypeError, "integer or None"),
+    (lambda: vorlex.Codec("zstd", 9), TypeError, ""),  # level is keyword-only
+    (lambda: vorlex.Codec("gzip").decompress(b"\x1f\x8b\x08junk"), vorlex.Error, "gzip"),
+    (lambda: vorlex.Codec("zstd").decompress(vorlex.Codec("zstd").compress(DATA)[:-9]),
+     vorlex.Error, "zstd"),
 ])
 def test_failures(call, exception, message):
     with pytest.raises(exception, match=message):
@@ -117,20 +155,25 @@ def test_any_bytes_fail_cleanly():
             vorlex.decompress(data)
         except vorlex.Error:
             pass
-    for codec in CODECS:
+    for codec in ALL_CODECS:
         c = vorlex.Codec(codec)
         for data in cases[::5]:
-            try:
-                c.decompress(data, 4096)
-            except vorlex.Error:
-                pass
+            for size in (4096, None):
+                try:
+                    c.decompress(data, size)
+                except (vorlex.Error, ValueError):  # ValueError: no size given, none recorded
+                    pass
 
 
 def test_codec_objects():
     c = vorlex.Codec("lzjb")
     assert repr(c) == "vorlex.Codec('lzjb')"
     assert c == vorlex.Codec("lzjb") and c != vorlex.Codec("copy")
+    z = vorlex.Codec("zstd", level=-3)
+    assert (repr(z), z.level, c.level) == ("vorlex.Codec('zstd', level=-3)", -3, None)
+    assert z != vorlex.Codec("zstd") and hash(z) == hash(vorlex.Codec("zstd", level=-3))
     import pickle
 
     assert pickle.loads(pickle.dumps(c)) == c
+    assert pickle.loads(pickle.dumps(z)) == z
     assert vorlex.Error.__mro__[1] is Exception

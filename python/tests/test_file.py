@@ -9,19 +9,21 @@ import sys
 import pytest
 
 import vorlex
-from conftest import CODECS, sample
+from conftest import ALL_CODECS, sample
 
 DATA = sample(500_000)
 
 
-@pytest.mark.parametrize("codec", CODECS)
-def test_tool_and_file_object_read_each_other(tmp_path, cli, codec):
+@pytest.mark.parametrize("codec, level", [(c, None) for c in ALL_CODECS] + [
+    ("zstd", 19), ("lz4", 9), ("gzip", 2), ("snappy", 1)])
+def test_tool_and_file_object_read_each_other(tmp_path, cli, codec, level):
     path = tmp_path / "a.vlx"
-    with vorlex.open(path, "wb", codec=codec, block_size=65536) as f:
+    with vorlex.open(path, "wb", codec=codec, block_size=65536, level=level) as f:
         for i in range(0, len(DATA), 70_001):  # writes that straddle blocks
             assert f.write(DATA[i:i + 70_001]) == len(DATA[i:i + 70_001])
     written = path.read_bytes()
-    assert written == cli(["-c", "-B", "64K", "--codec", codec], DATA)
+    args = [] if level is None else ["--level", str(level)]
+    assert written == cli(["-c", "-B", "64K", "--codec", codec, *args], DATA)
     assert cli(["-d", "-c", str(path)]) == DATA
     with vorlex.open(io.BytesIO(written)) as f:
         assert f.read() == DATA
@@ -100,6 +102,10 @@ def test_damaged_file_raises(mutate, message):
     (lambda p: vorlex.open(p, "wb", codec="nosuch"), vorlex.Error),
     (lambda p: vorlex.open(12.5, "rb"), TypeError),
     (lambda p: vorlex.open(p, "wb", codec=b"lzjb"), TypeError),
+    (lambda p: vorlex.open(p, "wb", codec="zstd", level=30), ValueError),
+    (lambda p: vorlex.open(p, "wt", codec="gzip", level=-1), ValueError),
+    (lambda p: vorlex.open(p, "wb", codec="zstd", level="1"), TypeError),
+    (lambda p: vorlex.open(p, "rb", level=False), TypeError),
 ])
 def test_bad_arguments(tmp_path, call, exception):
     with pytest.raises(exception):

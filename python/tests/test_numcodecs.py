@@ -10,7 +10,7 @@ import pytest
 import zarr
 
 import vorlex
-from conftest import CODECS
+from conftest import ALL_CODECS
 from vorlex.numcodecs import Vorlex
 
 ARRAY = (np.arange(200_000, dtype="i4") % 1000).reshape(400, 500)
@@ -23,7 +23,7 @@ def run_fresh(code, *args):
     return r.stdout
 
 
-@pytest.mark.parametrize("codec", CODECS)
+@pytest.mark.parametrize("codec", ALL_CODECS)
 def test_encode_decode(codec):
     c = Vorlex(codec=codec, block_size=65536)
     assert c.get_config() == {"id": "vorlex", "codec": codec, "block_size": 65536}
@@ -38,6 +38,18 @@ def test_encode_decode(codec):
         c.decode(encoded, out=np.empty(10, dtype="i4"))
 
 
+@pytest.mark.parametrize("codec, level", [("zstd", 9), ("zstd", -1), ("gzip", 1), ("snappy", 4)])
+def test_level_in_config(codec, level):
+    c = Vorlex(codec=codec, block_size=65536, level=level)
+    config = {"id": "vorlex", "codec": codec, "block_size": 65536, "level": level}
+    assert c.get_config() == config
+    assert numcodecs.get_codec(dict(config)) == c != Vorlex(codec=codec, block_size=65536)
+    assert repr(c) == f"Vorlex(codec={codec!r}, block_size=65536, level={level})"
+    encoded = c.encode(ARRAY)
+    assert encoded == vorlex.compress(ARRAY.tobytes(), codec, block_size=65536, level=level)
+    assert (np.frombuffer(c.decode(encoded), dtype="i4") == ARRAY.ravel()).all()
+
+
 def test_bad_config():
     with pytest.raises(vorlex.Error):
         numcodecs.get_codec({"id": "vorlex", "codec": "nosuch"})
@@ -45,6 +57,10 @@ def test_bad_config():
         Vorlex(block_size=0)
     with pytest.raises(TypeError):
         Vorlex(codec=1)
+    with pytest.raises(ValueError, match="levels 1 to 12"):
+        numcodecs.get_codec({"id": "vorlex", "codec": "lz4", "level": 13})
+    with pytest.raises(TypeError):
+        Vorlex(codec="zstd", level=2.0)
 
 
 def test_entry_point_in_a_fresh_interpreter():
@@ -56,16 +72,19 @@ def test_entry_point_in_a_fresh_interpreter():
     assert out.split() == ["vorlex.numcodecs", "lzjb", str(1 << 20)]
 
 
-@pytest.mark.parametrize("codec", ["lzjb", "brieflz"])
-def test_zarr_array_reads_back_in_another_process(tmp_path, codec):
+@pytest.mark.parametrize("codec, level", [("lzjb", None), ("brieflz", None), ("zstd", 7)])
+def test_zarr_array_reads_back_in_another_process(tmp_path, codec, level):
     path = tmp_path / "a.zarr"
     z = zarr.open(str(path), mode="w", shape=ARRAY.shape, chunks=(100, 250), dtype="i4",
-                  compressor=Vorlex(codec=codec))
+                  compressor=Vorlex(codec=codec, level=level))
     z[:] = ARRAY
     import json
 
     meta = json.loads((path / ".zarray").read_text())
-    assert meta["compressor"] == {"id": "vorlex", "codec": codec, "block_size": 1 << 20}
+    expected = {"id": "vorlex", "codec": codec, "block_size": 1 << 20}
+    if level is not None:
+        expected["level"] = level
+    assert meta["compressor"] == expected
     out = run_fresh("import sys, zarr\n"
                     "z = zarr.open(sys.argv[1], mode='r')\n"
                     "print(int(z[:].astype('i8').sum()), z.compressor.codec)\n", path)

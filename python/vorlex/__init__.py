@@ -9,6 +9,7 @@ Frames (the ``.vlx`` container: blocks, sizes and checksums) are what
 >>> packed = vorlex.compress(b"abc" * 1000, codec="lzjb")
 >>> vorlex.decompress(packed) == b"abc" * 1000
 True
+>>> packed = vorlex.compress(b"abc" * 1000, codec="zstd", level=9)
 >>> with vorlex.open("log.vlx", "wt") as f:
 ...     f.write("hello\\n")
 """

@@ -4,8 +4,8 @@ gzip.open() and gzip.GzipFile.
 Data streams through the library's frame writer and reader: memory stays
 bounded by the block size and the thread count, whatever the length of the
 data. What is written is one frame, byte-identical to what
-``vorlex -c -B <block_size> --codec <codec>`` writes; reading takes any file
-the tool writes, concatenated frames included.
+``vorlex -c -B <block_size> --codec <codec> [--level <level>]`` writes;
+reading takes any file the tool writes, concatenated frames included.
 """
 import builtins
 import io
@@ -24,9 +24,13 @@ _MODES = {"r": "rb", "rb": "rb", "w": "wb", "wb": "wb", "a": "ab", "ab": "ab",
           "x": "xb", "xb": "xb"}
 
 
-def _check_options(codec, block_size, threads):
+def _check_options(codec, block_size, threads, level):
     if not isinstance(codec, str):
         raise TypeError(f"codec must be a str, not {type(codec).__name__!r}")
+    # Whether the codec has the level is checked by the writer; reading
+    # ignores it, as it ignores the codec (each frame names its own).
+    if level is not None and (isinstance(level, bool) or not hasattr(level, "__index__")):
+        raise TypeError(f"level must be an integer or None, not {type(level).__name__!r}")
     for name, value in (("block_size", block_size), ("threads", threads)):
         if isinstance(value, bool) or not isinstance(value, int):
             raise TypeError(f"{name} must be an integer, not {type(value).__name__!r}")
@@ -72,32 +76,36 @@ class VorlexFile(io.BufferedIOBase):
     """A binary file object that writes or reads vorlex frames.
 
     ``VorlexFile(file, mode="rb", *, codec="quicklz", block_size=1 << 20,
-    threads=1)``: file is a path (str, bytes, os.PathLike) or a binary file
-    object; mode is "r"/"rb", "w"/"wb", "a"/"ab" (a new frame after what the
-    file holds) or "x"/"xb". codec and block_size choose what is written;
-    threads is the number of worker threads (0: one per CPU), whose output is
-    the same as one thread's.
+    threads=1, level=None)``: file is a path (str, bytes, os.PathLike) or a
+    binary file object; mode is "r"/"rb", "w"/"wb", "a"/"ab" (a new frame
+    after what the file holds) or "x"/"xb". codec, block_size and level (the
+    codec's compression level; None: its default) choose what is written, and
+    reading ignores them; threads is the number of worker threads (0: one per
+    CPU), whose output is the same as one thread's.
 
     Written without flush() calls, the file is byte-identical to what
-    ``vorlex -c -B <block_size> --codec <codec>`` writes; flush() ends the
-    current block early (as gzip's flush does), so everything written so far
-    can be read back. Damaged or truncated data raises vorlex.Error.
+    ``vorlex -c -B <block_size> --codec <codec> [--level <level>]`` writes;
+    flush() ends the current block early (as gzip's flush does), so
+    everything written so far can be read back. Damaged or truncated data
+    raises vorlex.Error; a level the codec does not have, ValueError.
     """
 
     def __init__(self, file, mode="rb", *, codec="quicklz",
-                 block_size=_vorlex.DEFAULT_BLOCK_SIZE, threads=1):
+                 block_size=_vorlex.DEFAULT_BLOCK_SIZE, threads=1, level=None):
         if not isinstance(mode, str) or mode not in _MODES:
             raise ValueError(f"invalid mode: {mode!r}")
-        _check_options(codec, block_size, threads)
+        _check_options(codec, block_size, threads, level)
         self._mode = _MODES[mode]
         self._reading = self._mode == "rb"
         self._fp = None
         self._own_fp = False
         self._buffer = None
         self._writer = None
-        # The writer first: a bad codec must not leave an empty file behind.
+        # The writer first: a bad codec or level must not leave an empty file
+        # behind.
         if not self._reading:
-            self._writer = _vorlex.FrameWriter(codec, block_size=block_size, threads=threads)
+            self._writer = _vorlex.FrameWriter(codec, block_size=block_size, threads=threads,
+                                               level=level)
             self._piece = max(block_size, _READ_CHUNK) * 4
         if isinstance(file, (str, bytes, os.PathLike)):
             fp = builtins.open(file, self._mode)
@@ -225,14 +233,16 @@ class VorlexFile(io.BufferedIOBase):
 
 
 def open(file, mode="rb", *, codec="quicklz", block_size=_vorlex.DEFAULT_BLOCK_SIZE,
-         threads=1, encoding=None, errors=None, newline=None):
+         threads=1, level=None, encoding=None, errors=None, newline=None):
     """Open a vorlex frame file in binary or text mode, like gzip.open().
 
     file is a path or a file object. mode is "rb", "wb", "ab" or "xb" (or the
     same without "b") for a binary VorlexFile, or "rt", "wt", "at", "xt" for
     an io.TextIOWrapper around one, which takes encoding, errors and newline.
-    codec and block_size choose what is written; threads is the number of
-    worker threads (0: one per CPU).
+    codec, block_size and level (the codec's compression level, as gzip.open's
+    compresslevel; None: the codec's default) choose what is written; reading
+    needs none of them. threads is the number of worker threads (0: one per
+    CPU).
     """
     if not isinstance(mode, str):
         raise TypeError(f"mode must be a str, not {type(mode).__name__!r}")
@@ -244,7 +254,7 @@ def open(file, mode="rb", *, codec="quicklz", block_size=_vorlex.DEFAULT_BLOCK_S
             if value is not None:
                 raise ValueError(f"argument {name!r} not supported in binary mode")
     binary = VorlexFile(file, mode.replace("t", ""), codec=codec, block_size=block_size,
-                        threads=threads)
+                        threads=threads, level=level)
     if "t" not in mode:
         return binary
     try:

@@ -1,0 +1,49 @@
+// Compression levels at the edge: the level argument of compress(), Codec,
+// FrameWriter (vorlex.open) and the numcodecs codec, checked against the
+// codec's range before any work starts.
+#include <climits>
+#include <string>
+
+#include "bindings.hpp"
+
+namespace py = pybind11;
+
+namespace vorlex::python {
+
+std::optional<int> level_argument(py::handle level, vorlex_codec* codec) {
+    if (level.is_none()) return std::nullopt;
+    if (PyBool_Check(level.ptr()) || !PyIndex_Check(level.ptr())) {
+        throw py::type_error(std::string("level must be an integer or None, not '") +
+                             Py_TYPE(level.ptr())->tp_name + "'");
+    }
+    const py::object index = py::reinterpret_steal<py::object>(PyNumber_Index(level.ptr()));
+    if (!index) throw py::error_already_set();
+    int overflow = 0;
+    const long long v = PyLong_AsLongLongAndOverflow(index.ptr(), &overflow);
+    if (v == -1 && PyErr_Occurred()) throw py::error_already_set();
+    const std::string name = std::string("codec '") + vorlex_codec_get_name(codec) + "'";
+    int lo = 0, hi = 0;
+    const bool has_levels = vorlex_codec_get_levels(codec, &lo, &hi, nullptr) == VORLEX_STATUS_OK;
+    if (has_levels && (overflow != 0 || v < lo || v > hi)) {
+        throw py::value_error(name + " has no level " + py::str(index).cast<std::string>() +
+                              " (levels " + std::to_string(lo) + " to " + std::to_string(hi) +
+                              ")");
+    }
+    // A codec without levels ignores any level, as the library does; it
+    // still has to be an int to be kept.
+    if (overflow != 0 || v < INT_MIN || v > INT_MAX) {
+        throw py::value_error("level " + py::str(index).cast<std::string>() +
+                              " is out of range");
+    }
+    return int(v);
+}
+
+Options level_options(const std::optional<int>& level) {
+    if (!level) return nullptr;
+    Options options(vorlex_options_new());
+    if (options == nullptr) throw std::bad_alloc();
+    vorlex_options_set_level(options.get(), *level);
+    return options;
+}
+
+}  // namespace vorlex::python
