@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 #include <stdio.h>
@@ -154,29 +155,35 @@ Input::Input(const std::string& path, bool force) {
     fd_ = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd_ < 0) fail_errno("cannot open");
     try {
-        check_and_settle(path, force);
+        check_and_settle(force);
     } catch (...) {
         if (fd_ >= 0) ::close(fd_);  // no destructor runs for a throwing constructor
         throw;
     }
 }
 
-void Input::check_and_settle(const std::string& path, bool force) {
+void Input::check_and_settle(bool force) {
     if (::fstat(fd_, &st_) != 0) fail_errno("cannot read");
     if (S_ISDIR(st_.st_mode)) throw Failure("is a directory (use -r to walk it)");
     if (!S_ISREG(st_.st_mode)) {
         // A FIFO, device or socket may never end (/dev/zero) or never start.
         if (!force) throw Failure("not a regular file; not read (use -f to read it)");
-        if (S_ISFIFO(st_.st_mode)) {
-            // Forced: wait for the writer, as reading a FIFO normally does.
-            ::close(fd_);
-            fd_ = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
-            if (fd_ < 0) fail_errno("cannot open");
-            if (::fstat(fd_, &st_) != 0) fail_errno("cannot read");
-        }
+        // Forced: wait for the writer, as reading a FIFO normally does. The
+        // descriptor stays open while waiting: closing it to reopen blocking
+        // would leave a writer that has already connected with no reader,
+        // and it would die of SIGPIPE. poll() on a FIFO no writer has opened
+        // yet reports nothing, so it returns once data or a hang-up arrives.
+        if (S_ISFIFO(st_.st_mode)) wait_for_writer();
     }
     const int flags = ::fcntl(fd_, F_GETFL);
     if (flags < 0 || ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK) != 0) fail_errno("cannot read");
+}
+
+void Input::wait_for_writer() {
+    struct pollfd pfd = {fd_, POLLIN, 0};
+    while (::poll(&pfd, 1, -1) < 0) {
+        if (errno != EINTR) fail_errno("cannot read");
+    }
 }
 
 Input::~Input() {

@@ -41,7 +41,9 @@ public:
 
 private:
     // Refuse what may not be read, and make the descriptor blocking.
-    void check_and_settle(const std::string& path, bool force);
+    void check_and_settle(bool force);
+    // Block until a FIFO has data or its writer has come and gone.
+    void wait_for_writer();
 
     int fd_ = -1;
     bool is_stdin_ = false;
