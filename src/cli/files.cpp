@@ -229,9 +229,14 @@ Output::Output(const std::string& path, bool force, const Input& input)
     if (base.size() + 8 > longest && longest > 8) base.resize(longest - 8);
     temp_ = folder_ + "/." + base + ".XXXXXX";
     if (temp_.size() >= sizeof g_temp_path) throw Failure(path + ": name too long");
-    fd_ = ::mkostemp(temp_.data(), O_CLOEXEC);  // mode 0600 until commit
+    {
+        // No signal may come between creating the file and recording it for
+        // the handler, or the file would be left behind.
+        SignalsBlocked blocked;
+        fd_ = ::mkostemp(temp_.data(), O_CLOEXEC);  // mode 0600 until commit
+        if (fd_ >= 0) set_temp(temp_);
+    }
     if (fd_ < 0) fail_errno("cannot create a file in " + folder_);
-    set_temp(temp_);
 
     if (input.is_stdin() || !S_ISREG(input.status().st_mode)) {
         mode_ = 0666 & ~current_umask();
