@@ -29,7 +29,9 @@ void ContentChecksum::reset() { XXH3_64bits_reset(xxh(state_)); }
 // paths for long inputs that an 8-byte input never takes.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Warray-bounds"
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wstringop-overread"
+#endif
 void ContentChecksum::add(uint64_t block_sum) {
     uint8_t le[8];
     bytes::store_le64(le, block_sum);
