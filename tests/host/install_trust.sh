@@ -114,6 +114,7 @@ elif [ "$(id -u)" = 0 ] && ! findmnt -no OPTIONS -T "$work" | grep -q nosuid; th
 fi
 
 # A copy of the install works on its own, with no environment.
+rm -f "$marker"
 cp -a "$work/prefix" "$work/copied" && rm -rf "$work/prefix"
 out=$(cd / && env -i "$work/copied/bin/vorlex" --codecs 2>&1) || bad "copied install: $out"
 case $out in *"$work/copied/lib/vorlex/plugins/libvorlex-plugin-copy.so"*) ;;
