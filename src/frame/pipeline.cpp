@@ -28,10 +28,7 @@ Pipeline::~Pipeline() {
 
 void Pipeline::set_buffer_limit(size_t bytes) {
     buffer_limit_ = bytes;
-    for (Slot* s : free_) {
-        if (s->original.capacity() > bytes) s->original.release();
-        if (s->payload.capacity() > bytes) s->payload.release();
-    }
+    for (Slot* s : free_) trim(*s);
 }
 
 void Pipeline::start_threads() {
@@ -155,9 +152,14 @@ void Pipeline::release_oldest() {
     give_back(slot);
 }
 
+void Pipeline::trim(Slot& s) const {
+    for (Buffer* b : {&s.original, &s.payload, &s.work.a, &s.work.b}) {
+        if (b->capacity() > buffer_limit_) b->release();
+    }
+}
+
 void Pipeline::give_back(Slot* slot) {
-    if (slot->original.capacity() > buffer_limit_) slot->original.release();
-    if (slot->payload.capacity() > buffer_limit_) slot->payload.release();
+    trim(*slot);
     free_.push_back(slot);  // never grows past slots_.size(): reserved there
 }
 

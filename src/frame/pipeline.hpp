@@ -21,6 +21,7 @@
 #include <vorlex/vorlex.h>
 
 #include "buffer.hpp"
+#include "filters/block.hpp"
 #include "format.hpp"
 
 namespace vorlex::frame {
@@ -38,6 +39,8 @@ struct Slot {
     // (single-threaded only), instead of from `original`.
     const uint8_t* source = nullptr;
     format::BlockHeader record;
+    filters::Setting filter;  // filter 0: an unfiltered frame's block
+    filters::Work work;       // the filter's memory, kept from block to block
     vorlex_status status = VORLEX_STATUS_OK;
     std::string error;
     bool done = false;  // guarded by the pipeline's mutex
@@ -85,6 +88,7 @@ private:
     void worker();
     void run(Slot& slot);
     void give_back(Slot* slot);
+    void trim(Slot& slot) const;  // frees the buffers beyond the limit
 
     unsigned threads_;
     Work work_;

@@ -25,7 +25,12 @@ Reader::Reader(unsigned threads, size_t memory_limit, uint32_t flags, bool one_s
 
 // On a worker: only the slot and its codec are touched.
 void Reader::decode(Slot& s) {
-    if (s.record.kind == KIND_COMPRESSED) {
+    if (s.record.kind == KIND_COMPRESSED && s.filter.filter != 0) {
+        s.original.reserve(s.record.original_length);
+        s.work.a.reserve(s.record.original_length);
+        filters::decode_filtered_block(s.codec, s.filter, s.record, s.payload.data(),
+                                       s.original.data(), s.work.a.data());
+    } else if (s.record.kind == KIND_COMPRESSED) {
         s.original.reserve(s.record.original_length);
         decode_block(s.codec, s.record, s.payload.data(), s.original.data());
     } else {
@@ -79,11 +84,14 @@ void Reader::start_frame() {
                             "block size " + n(h.block_size) + " exceeds the memory limit of " +
                                 n(memory_limit_) + " bytes");
     }
-    const uint64_t per_block = 2 * uint64_t(h.block_size);
+    filter_ = {h.filter, h.typesize};
+    // A filtered block also needs the filter's work memory.
+    const uint64_t per_block = (h.filter != 0 ? 3 : 2) * uint64_t(h.block_size);
     const uint64_t fit = memory_limit_ / per_block;
     const size_t depth = pipeline_.default_depth();
     pipeline_.set_depth(fit < depth ? (fit != 0 ? size_t(fit) : 1) : depth);
     pipeline_.set_buffer_limit(h.block_size);
+    if (temp_.capacity() > h.block_size) temp_.release();
 }
 
 Reader::Step Reader::take_payload(vorlex_frame_buffers& b, size_t produced) {
@@ -109,7 +117,13 @@ Reader::Step Reader::take_payload(vorlex_frame_buffers& b, size_t produced) {
                 from = current_->payload.data();
             }
             try {
-                decode_block(codec_, r, from, b.out_next);
+                if (filter_.filter != 0 && r.kind == KIND_COMPRESSED) {
+                    temp_.reserve(r.original_length);
+                    filters::decode_filtered_block(codec_, filter_, r, from, b.out_next,
+                                                   temp_.data());
+                } else {
+                    decode_block(codec_, r, from, b.out_next);
+                }
             } catch (const Error& e) {
                 fail_block(e.status(), e.message());
             }
@@ -149,6 +163,7 @@ Reader::Step Reader::take_payload(vorlex_frame_buffers& b, size_t produced) {
         s.index = parser_.block_index();
         s.offset = parser_.record_offset();
         s.codec = codec_;
+        s.filter = filter_;
         current_ = &s;
         gathered_ = 0;
     }

@@ -51,6 +51,8 @@ private:
     Parser parser_;
     Pipeline pipeline_;
     vorlex_codec* codec_ = nullptr;  // the current frame's
+    filters::Setting filter_;        // the current frame's; filter 0: none
+    Buffer temp_;                    // the filter's memory for blocks decoded in place
 
     Slot* current_ = nullptr;  // the block whose payload is arriving
     size_t gathered_ = 0;
