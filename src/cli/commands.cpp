@@ -166,7 +166,8 @@ void process_file(const Options& o, vorlex_codec* codec, const Reporter& reporte
 
     const unsigned threads = o.threads != 0 ? o.threads : default_threads();
     Totals totals;
-    const CodecOptions options = compressing(o) ? codec_options(o.level) : nullptr;
+    const CodecOptions options =
+        compressing(o) ? codec_options(o.level, o.raw ? 0 : o.filter, o.typesize) : nullptr;
     if (o.raw) {
         totals = compressing(o) ? raw_compress(source, sink, codec, in.size(), options.get())
                                 : raw_decompress(source, sink, codec, o.size, in.size());

@@ -81,6 +81,29 @@ struct Parser {
         o.level = std::stoi(v);
     }
 
+    // NAME or NAME:TYPESIZE, the names of vorlex_filter_name.
+    void set_filter(const std::string& v) {
+        const size_t colon = v.find(':');
+        const std::string name = v.substr(0, colon);
+        const int filter = vorlex_filter_from_name(name.c_str());
+        if (filter < 0) {
+            return error("unknown filter '" + name +
+                         "' (none, shuffle, bitshuffle, delta or auto)");
+        }
+        unsigned typesize = DEFAULT_TYPESIZE;
+        if (colon != std::string::npos) {
+            const std::string t = v.substr(colon + 1);
+            const bool digits = !t.empty() && t.size() <= 3 &&
+                                t.find_first_not_of("0123456789") == std::string::npos;
+            typesize = digits ? unsigned(std::stoul(t)) : 0;
+            if (typesize == 0 || typesize > VORLEX_FILTER_MAX_TYPESIZE) {
+                return error("invalid typesize '" + t + "' in --filter (1 to 255)");
+            }
+        }
+        o.filter = filter;
+        o.typesize = filter != VORLEX_FILTER_NONE ? typesize : 0;
+    }
+
     void set_size(const std::string& v) {
         const auto n = parse_size(v);
         if (!n) return error("invalid size '" + v + "'");
@@ -142,6 +165,7 @@ struct Parser {
         if (name == "size") return [this](const std::string& v) { set_size(v); };
         if (name == "memory") return [this](const std::string& v) { set_memory(v); };
         if (name == "level") return [this](const std::string& v) { set_level(v); };
+        if (name == "filter") return [this](const std::string& v) { set_filter(v); };
         return nullptr;
     }
 
@@ -216,6 +240,9 @@ struct Parser {
             error("-o makes no sense with -t or -l");
         }
         if (o.raw && o.mode == Mode::list) error("--raw data has no container to list");
+        if (o.raw && o.filter != 0 && o.mode == Mode::compress) {
+            error("--filter works on the container's blocks: it cannot be combined with --raw");
+        }
         if (o.size && !(o.raw && (o.mode == Mode::decompress || o.mode == Mode::test))) {
             error("--size only applies to --raw decompression");
         }
@@ -250,6 +277,11 @@ Options:
                         compression level, for codecs that have levels (zstd
                         1 to 22 and negative, lz4 1 to 12, gzip 0 to 9);
                         default: the codec's own. Not needed to decompress
+      --filter NAME[:TYPESIZE]
+                        rearrange each block of TYPESIZE-byte elements (1 to 255,
+                        default 4) before the codec: shuffle, bitshuffle, delta,
+                        auto (the best of them per block) or none (default).
+                        Recorded in the file: not needed to decompress
   -B, --block-size N    block size, e.g. 4M, 256K (1K to 64M; default 1M)
   -T, --threads N       worker threads (default: one per CPU; 0 likewise)
       --memory SIZE     memory for decoding blocks, all threads together (default
