@@ -11,11 +11,13 @@ namespace vorlex::python {
 namespace {
 
 py::bytes compress(const py::object& data, const py::object& codec_name,
-                   const py::object& block_size_arg, const py::object& level) {
+                   const py::object& block_size_arg, const py::object& level,
+                   const py::object& filter, const py::object& typesize) {
     vorlex_codec* codec = codec_argument(codec_name);
     const size_t block_size = size_argument(block_size_arg, "block_size", MAX_BLOCK_SIZE);
     if (block_size == 0) throw py::value_error("block_size must be at least 1");
-    const Options options = level_options(level_argument(level, codec));
+    const Options options =
+        frame_options(level_argument(level, codec), filter_argument(filter, typesize, data));
     ByteView in(data, "data");
     const size_t bound = vorlex_frame_compress_bound(codec, in.size(), block_size);
     if (bound == 0) throw std::bad_alloc();  // the size does not fit a size_t
@@ -73,15 +75,21 @@ size_t decompress_into(const py::object& data, const py::object& target) {
 void define_frames(py::module_& m) {
     m.def("compress", &compress, py::arg("data"), py::arg("codec") = "quicklz", py::kw_only(),
           py::arg("block_size") = DEFAULT_BLOCK_SIZE, py::arg("level") = py::none(),
-          "compress(data, codec='quicklz', *, block_size=1 << 20, level=None) -> bytes\n\n"
+          py::arg("filter") = py::none(), py::arg("typesize") = py::none(),
+          "compress(data, codec='quicklz', *, block_size=1 << 20, level=None, filter=None,\n"
+          "         typesize=None) -> bytes\n\n"
           "One frame of a bytes-like object: the data cut into blocks of block_size\n"
           "bytes (1 to 64 MiB), each compressed by the codec and checksummed, the\n"
           "same bytes `vorlex -c -B <block_size> --codec <codec> [--level <level>]`\n"
           "writes. level is the codec's compression level (None: its default; see\n"
           "Codec(name).levels); codecs without levels ignore it, and decompressing\n"
-          "needs no level. The data is not copied, and the GIL is released while the\n"
+          "needs no level. filter rearranges each block of typesize-byte elements\n"
+          "before the codec: 'shuffle', 'bitshuffle', 'delta', 'auto' (the best per\n"
+          "block) or None; typesize (1 to 255) defaults to the item size of data\n"
+          "(a numpy array's itemsize). The frame records the filter: decompress()\n"
+          "needs nothing. The data is not copied, and the GIL is released while the\n"
           "codec works. Raises vorlex.Error for an unknown codec, ValueError for a\n"
-          "level the codec does not have.");
+          "level the codec does not have or an unknown filter.");
     m.def("decompress", &decompress, py::arg("data"),
           "decompress(data) -> bytes\n\n"
           "The content of the frames in a bytes-like object (concatenated frames\n"

@@ -19,9 +19,11 @@ def codecs() -> list[str]:
     """The names of the codecs whose plug-ins are present and load."""
 
 def compress(data: _Buffer, codec: str = "quicklz", *, block_size: int = 1 << 20,
-             level: Optional[int] = None) -> bytes:
+             level: Optional[int] = None, filter: Optional[str] = None,
+             typesize: Optional[int] = None) -> bytes:
     """One frame of data, byte-identical to
-    `vorlex -c -B <block_size> --codec <codec> [--level <level>]`."""
+    `vorlex -c -B <block_size> --codec <codec> [--level <level>]
+    [--filter <filter>:<typesize>]`. typesize defaults to data's item size."""
 
 def decompress(data: _Buffer) -> bytes:
     """The content of the frames in data (concatenated frames too)."""
