@@ -18,11 +18,19 @@
  *                               levels (lz4, zstd, gzip), as a signed int
  *                               cast to unsigned; 0 or absent: the codec's
  *                               default
+ *   [VORLEX_H5Z_CD_FILTER]      typed-array filter (vorlex_filter): 1 shuffle,
+ *                               2 bitshuffle, 3 delta, 4 auto; 0 or absent:
+ *                               none
+ *   [VORLEX_H5Z_CD_TYPESIZE]    the filter's element size, 1 to 255; 0 or
+ *                               absent: the dataset type's size, filled in
+ *                               when the dataset is created
  * Values the filter does not know are refused when the dataset is created.
  *
  * In C:
  *   unsigned values[] = {4, 256};   (lzjb, 256 KiB blocks)
  *   H5Pset_filter(dcpl, VORLEX_H5Z_FILTER, H5Z_FLAG_OPTIONAL, 2, values);
+ *   unsigned shuffled[] = {6, 0, 0, 4};   (lz4, auto filter, the type's size)
+ *   H5Pset_filter(dcpl, VORLEX_H5Z_FILTER, H5Z_FLAG_OPTIONAL, 4, shuffled);
  *
  * This header needs no HDF5 header; it is valid C99 and C++.
  */
@@ -37,7 +45,9 @@
 #define VORLEX_H5Z_CD_CODEC 0
 #define VORLEX_H5Z_CD_BLOCK_KIB 1
 #define VORLEX_H5Z_CD_LEVEL 2
+#define VORLEX_H5Z_CD_FILTER 3
+#define VORLEX_H5Z_CD_TYPESIZE 4
 /* The most client data values the filter accepts. */
-#define VORLEX_H5Z_CD_MAX 3
+#define VORLEX_H5Z_CD_MAX 5
 
 #endif

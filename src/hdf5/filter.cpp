@@ -52,15 +52,19 @@ bool check_level(vorlex_codec* codec, const Settings& s, char* why, size_t why_s
     return true;
 }
 
-// One frame of in into out, at the settings' level.
+// One frame of in into out, at the settings' level, through their filter.
 vorlex_status compress_frame(vorlex_codec* codec, const Settings& s, uint8_t* out,
                              size_t* out_length, const uint8_t* in, size_t in_length) {
-    if (s.level == 0) {
+    if (s.level == 0 && s.filter == VORLEX_FILTER_NONE) {
         return vorlex_frame_compress(codec, s.block_size, out, out_length, in, in_length);
     }
     vorlex_options* options = vorlex_options_new();
     if (options == nullptr) return VORLEX_STATUS_NO_MEMORY;
-    vorlex_status st = vorlex_options_set_level(options, s.level);
+    vorlex_status st = s.level != 0 ? vorlex_options_set_level(options, s.level) : VORLEX_STATUS_OK;
+    if (st == VORLEX_STATUS_OK && s.filter != VORLEX_FILTER_NONE) {
+        // set_local gave the typesize when the dataset was made.
+        st = vorlex_options_set_filter(options, s.filter, s.typesize);
+    }
     if (st == VORLEX_STATUS_OK) {
         st = vorlex_frame_compress_with_options(codec, options, s.block_size, out, out_length, in,
                                                 in_length);
@@ -80,6 +84,13 @@ size_t encode(unsigned flags, size_t cd_nelmts, const unsigned cd_values[], size
     vorlex_codec* codec = load_codec(s, why, sizeof why);
     if (codec == nullptr || !check_level(codec, s, why, sizeof why)) {
         push_error(__func__, H5E_CANTFILTER, why);
+        return 0;
+    }
+    if (s.filter != VORLEX_FILTER_NONE && s.typesize == 0) {
+        // set_local fills it in; values without it never came from HDF5.
+        snprintf(why, sizeof why, "a filter without a typesize in cd_values[%d]",
+                 VORLEX_H5Z_CD_TYPESIZE);
+        push_error(__func__, H5E_BADVALUE, why);
         return 0;
     }
     const size_t bound = vorlex_frame_compress_bound(codec, nbytes, s.block_size);
@@ -184,6 +195,40 @@ htri_t can_apply(hid_t dcpl, hid_t, hid_t) {
         return -1;
     }
     return 1;
+}
+
+herr_t set_local(hid_t dcpl, hid_t type, hid_t) {
+    unsigned flags = 0;
+    unsigned config = 0;
+    unsigned values[VORLEX_H5Z_CD_MAX] = {};
+    size_t count = VORLEX_H5Z_CD_MAX;
+    if (H5Pget_filter_by_id2(dcpl, VORLEX_H5Z_FILTER, &flags, &count, values, 0, nullptr,
+                             &config) < 0) {
+        push_error(__func__, H5E_CANTGET, "cannot read the filter's values");
+        return -1;
+    }
+    // Only a filter without a typesize needs anything: the values of every
+    // other dataset stay as the application gave them.
+    if (count <= VORLEX_H5Z_CD_FILTER || values[VORLEX_H5Z_CD_FILTER] == 0 ||
+        (count > VORLEX_H5Z_CD_TYPESIZE && values[VORLEX_H5Z_CD_TYPESIZE] != 0)) {
+        return 0;
+    }
+    const size_t size = H5Tget_size(type);
+    if (size == 0 || size > VORLEX_FILTER_MAX_TYPESIZE) {
+        char why[256];
+        snprintf(why, sizeof why,
+                 "the dataset's elements are %zu bytes, over the filters' %d: give a typesize "
+                 "in cd_values[%d]",
+                 size, VORLEX_FILTER_MAX_TYPESIZE, VORLEX_H5Z_CD_TYPESIZE);
+        push_error(__func__, H5E_BADVALUE, why);
+        return -1;
+    }
+    values[VORLEX_H5Z_CD_TYPESIZE] = unsigned(size);
+    if (H5Pmodify_filter(dcpl, VORLEX_H5Z_FILTER, flags, VORLEX_H5Z_CD_MAX, values) < 0) {
+        push_error(__func__, H5E_CANTSET, "cannot store the typesize in the filter's values");
+        return -1;
+    }
+    return 0;
 }
 
 size_t filter(unsigned flags, size_t cd_nelmts, const unsigned cd_values[], size_t nbytes,

@@ -13,6 +13,11 @@ namespace vorlex::hdf5 {
 // filter (for which HDF5 would quietly keep a filter that answered 0).
 htri_t can_apply(hid_t dcpl, hid_t type, hid_t space);
 
+// At dataset creation, after can_apply: a filter in cd_values without a
+// typesize gets the dataset type's size (refused over 255 bytes). Other
+// datasets' values are left as they are.
+herr_t set_local(hid_t dcpl, hid_t type, hid_t space);
+
 // One chunk, *buf[0..nbytes), into one vorlex frame, or (H5Z_FLAG_REVERSE in
 // flags) one frame back into the chunk's bytes. On success *buf is replaced
 // by a new block of *buf_size bytes and the length of the result is

@@ -11,6 +11,8 @@ struct Settings {
     const char* codec;  // the codec's name
     size_t block_size;  // bytes; 0 for the frame's default
     int level;          // 0 for the codec's default; whether the codec has it is not checked here
+    int filter;         // vorlex_filter; 0 for none
+    unsigned typesize;  // 1 to 255 with a filter; 0: the dataset type's size (set_local fills it)
 };
 
 // Reads count values (only the first VORLEX_H5Z_CD_MAX are looked at: more is

@@ -190,6 +190,35 @@ TEST_F(Hdf5Filter, EveryCodecRoundTripsThroughAFile) {
     }
 }
 
+// cd_values[3] filters the chunks: the frame records the filter with the
+// typesize of cd_values[4], or the type's size (1 here) that set_local
+// stores when none is given. Values without a filter stay as they were.
+TEST_F(Hdf5Filter, FilterAndTypesizeReachTheFrame) {
+    Bytes data(CHUNK * 2);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = uint8_t(i / 2 * 3 + (i % 2) * (i / 700));
+    const struct {
+        std::vector<unsigned> values;
+        uint8_t filter, typesize;
+    } cases[] = {
+        {{6, 0, 0, 4}, 4, 1}, {{6, 0, 0, 1, 2}, 1, 2}, {{7, 16, 1, 2, 8}, 2, 8}, {{6, 0, 0, 0}, 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("filter " + std::to_string(c.filter));
+        ASSERT_TRUE(write(data, {H5Z_FLAG_MANDATORY, c.values})) << errors_;
+        Bytes back;
+        ASSERT_TRUE(read(back)) << errors_;
+        EXPECT_EQ(back, data);
+        const Bytes raw = raw_chunk(0);
+        const size_t fields = 7 + raw[6] + 4;
+        ASSERT_GT(raw.size(), fields + 2);
+        EXPECT_EQ(raw[5], c.filter != 0 ? 0x02 : 0x00);
+        if (c.filter != 0) {
+            EXPECT_EQ(raw[fields], c.filter);
+            EXPECT_EQ(raw[fields + 1], c.typesize);
+        }
+    }
+}
+
 // cd_values[2] reaches the codec: zstd's top level stores less than its
 // fastest on the same data.
 TEST_F(Hdf5Filter, LevelReachesTheCodec) {
@@ -258,7 +287,9 @@ TEST_F(Hdf5Filter, UnknownValuesRefuseTheDataset) {
         {{1, 65537}, "block size 65537 KiB in cd_values[1] out of range"},
         {{1, 0, 3}, "quicklz has no compression levels (cd_values[2] = 3"},
         {{7, 0, 99}, "compression level 99 in cd_values[2] out of range for zstd"},
-        {{1, 0, 0, 0}, "4 client data values given, at most 3"},
+        {{1, 0, 0, 9}, "unknown filter 9 in cd_values[3]"},
+        {{1, 0, 0, 1, 256}, "typesize 256 in cd_values[4] out of range"},
+        {{1, 0, 0, 0, 0, 0}, "6 client data values given, at most 5"},
     };
     const Bytes data = vorlex::test::text_bytes(CHUNK, 1);
     for (const Case& c : cases) {

@@ -82,3 +82,16 @@ def test_unknown_codec_number_refuses_the_dataset(tmp_path):
             assert "vorlex" in str(e) or "filter" in str(e).lower(), str(e)
         else:
             raise AssertionError("a dataset with codec number 1000 was created")
+
+
+def test_filters_take_the_typesize_from_the_type(tmp_path):
+    path = tmp_path / "filters.h5"
+    with h5py.File(path, "w") as f:
+        for filt in (1, 2, 3, 4):
+            d = f.create_dataset(f"f{filt}", data=data(), chunks=(65536,), compression=FILTER,
+                                 compression_opts=(6, 0, 0, filt))
+            _, values, _ = d.id.get_create_plist().get_filter_by_id(FILTER)
+            assert tuple(values) == (6, 0, 0, filt, 4)  # int32: 4 bytes
+            assert d.id.get_storage_size() < d.nbytes // 4
+    result = read_in_fresh_process(path)
+    assert result.returncode == 0, result.stderr
