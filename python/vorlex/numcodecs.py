@@ -90,9 +90,9 @@ class Vorlex(_NumcodecsCodec):
         filter = None if self.filter == "none" else self.filter
         typesize = self.typesize
         if filter is not None and typesize is None:
-            # The array's element size; one that no filter takes (a
-            # structured dtype of more than 255 bytes) goes through bytes.
-            typesize = data.itemsize if 1 <= data.itemsize <= 255 else 1
+            # The array's element size (over 255 bytes is refused: give a
+            # typesize then).
+            typesize = data.itemsize
         return _vorlex.compress(data, self.codec, block_size=self.block_size, level=self.level,
                                 filter=filter, typesize=typesize)
 
