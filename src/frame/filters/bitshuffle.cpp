@@ -1,5 +1,5 @@
-// Bit shuffle, in groups of about 8 KiB: g elements (8192 / typesize rounded
-// down to a multiple of 8, at least 8) at a time, and after the last whole
+// Bit shuffle, in groups of about 32 KiB: g elements (32768 / typesize
+// rounded down to a multiple of 8) at a time, and after the last whole
 // group the rest of the elements rounded down to a multiple of 8. Each group
 // of m elements is byte-shuffled, then each of its typesize byte planes (m
 // bytes) cut into 8 bit planes of m / 8 bytes: bit k of byte j of the
@@ -10,8 +10,9 @@
 // Groups keep alike bit planes close: over a whole 1 MiB block of 16-bit
 // deltas each plane would be 64 KiB, and equal planes would sit just out of
 // reach of a codec with a 64 KiB window (lz4's). They also keep the work in
-// the first-level cache, and let a sample of a block be filtered as the
-// block is.
+// cache, and make auto's 32 KiB sample filter as a block does. (8 KiB groups
+// cost lz4 up to 3% of ratio on int64 timestamps; 64 KiB ones gain next to
+// nothing.)
 #include <cstring>
 
 #include "filters.hpp"
@@ -21,7 +22,7 @@ namespace vorlex::frame::filters {
 
 namespace {
 
-constexpr size_t GROUP_BYTES = 8192;
+constexpr size_t GROUP_BYTES = 32768;
 
 // The 8x8 bit matrix in x (byte r is row r, bit c of it column c),
 // transposed: bit 8r + c trades places with bit 8c + r. Its own inverse.

@@ -40,7 +40,7 @@ void shuffle(const uint8_t* in, uint8_t* out, size_t n, size_t typesize);
 void unshuffle(const uint8_t* in, uint8_t* out, size_t n, size_t typesize);
 void bitshuffle(const uint8_t* in, uint8_t* out, size_t n, size_t typesize, uint8_t* temp);
 void bitunshuffle(const uint8_t* in, uint8_t* out, size_t n, size_t typesize, uint8_t* temp);
-// Elements per bit shuffle group (bitshuffle.cpp): about 8 KiB of them.
+// Elements per bit shuffle group (bitshuffle.cpp): about 32 KiB of them.
 size_t bitshuffle_group(size_t typesize);
 void delta_encode(const uint8_t* in, uint8_t* out, size_t n, size_t typesize);
 // In place: buf[0..n) holds differences on entry, the elements on return.
