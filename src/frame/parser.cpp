@@ -93,11 +93,6 @@ void Parser::check_fixed_header() const {
     if (name_length == 0 || name_length > MAX_CODEC_NAME) {
         fail_header(VORLEX_STATUS_CORRUPT, "codec name length " + n(name_length) + " out of range");
     }
-    // Flags decide how long the header is, so one this reader does not
-    // know is refused before its checksum can be found.
-    if ((buf_[5] & ~KNOWN_FLAGS) != 0) {
-        fail_header(VORLEX_STATUS_UNSUPPORTED, "unknown flags " + hex_byte(buf_[5]));
-    }
 }
 
 void Parser::finish_header() {
@@ -105,9 +100,18 @@ void Parser::finish_header() {
     const size_t fields = HEADER_FIXED + name_length + 4;  // through the block size
     const size_t body = fields + flag_fields(buf_[5]);
     if (bytes::load_le32(buf_ + body) != header_checksum(buf_, body)) {
-        fail_header(VORLEX_STATUS_CORRUPT, "header checksum mismatch");
+        // The flags this reader knows set the header's length; a flag from a
+        // newer writer may have added fields, moving the checksum.
+        const bool unknown = (buf_[5] & ~KNOWN_FLAGS) != 0;
+        fail_header(VORLEX_STATUS_CORRUPT,
+                    unknown ? "header checksum mismatch (or unknown flags " + hex_byte(buf_[5]) +
+                                  " from a newer writer)"
+                            : std::string("header checksum mismatch"));
     }
     // The checksum matched, so what follows is what a writer meant.
+    if ((buf_[5] & ~KNOWN_FLAGS) != 0) {
+        fail_header(VORLEX_STATUS_UNSUPPORTED, "unknown flags " + hex_byte(buf_[5]));
+    }
     header_.version = buf_[4];
     header_.flags = buf_[5];
     header_.codec.assign(reinterpret_cast<const char*>(buf_ + HEADER_FIXED), name_length);
