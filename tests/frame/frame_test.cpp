@@ -402,7 +402,8 @@ TEST(FrameBlockForm, FlaggedWrittenAsTheBlockFormAndCheckedOnTheWayBack) {
 // blocks compressed in one order on one thread, and in the other order on
 // another, come out the same; and the same
 // block, after others of other levels and sizes, on another thread too,
-// compresses as it did the first time, in both forms.
+// compresses as it did the first time, in both forms, also after a call
+// that failed half-way.
 TEST(FrameBlockForm, ReusedContextsChangeNoByte) {
     for (const vorlex::Codec& c : vorlex::available_codecs()) {
         if (!vorlex_codec_has_block_form(c.get())) continue;
@@ -452,6 +453,12 @@ TEST(FrameBlockForm, ReusedContextsChangeNoByte) {
             squeeze(b, hi < 12 ? hi : 12, block);
             squeeze(a, lo < 1 ? 1 : lo, block);
             squeeze(b, def, block);
+            // A call that failed for want of room leaves nothing behind.
+            uint8_t tiny[1];
+            size_t one = sizeof tiny;
+            EXPECT_LT(block ? vorlex_compress_block(c.get(), tiny, &one, a.data(), a.size(), nullptr)
+                            : vorlex_compress(c.get(), tiny, &one, a.data(), a.size(), nullptr),
+                      0);
             EXPECT_EQ(squeeze(a, def, block), first) << "block form " << block;
             Bytes elsewhere;
             std::thread([&] { elsewhere = squeeze(a, def, block); }).join();

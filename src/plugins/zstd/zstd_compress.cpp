@@ -37,7 +37,10 @@ vorlex_status compress_frame(size_t* compressed_length, uint8_t* compressed,
     if (cctx == nullptr) return vorlex_error(VORLEX_STATUS_NO_MEMORY);
     // The host has checked the level against the range we declared.
     const int level = vorlex_options_get_level(options, default_level());
-    size_t n = ZSTD_CCtx_setParameter(cctx, ZSTD_c_compressionLevel, level);
+    // A call that failed (output too small) leaves the context mid-frame,
+    // where libzstd refuses new parameters: end that session first.
+    size_t n = ZSTD_CCtx_reset(cctx, ZSTD_reset_session_only);
+    if (!ZSTD_isError(n)) n = ZSTD_CCtx_setParameter(cctx, ZSTD_c_compressionLevel, level);
     if (!ZSTD_isError(n)) n = ZSTD_CCtx_setParameter(cctx, ZSTD_c_checksumFlag, checksum ? 1 : 0);
     if (!ZSTD_isError(n)) {
         n = ZSTD_compress2(cctx, compressed, *compressed_length, uncompressed, uncompressed_length);
