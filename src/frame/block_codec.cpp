@@ -24,11 +24,13 @@ size_t compress_capacity(vorlex_codec* codec, size_t n) {
     return bound != 0 ? bound : n + n / 16 + 1024;
 }
 
-size_t compress_payload(vorlex_codec* codec, const uint8_t* in, size_t n, uint8_t* payload,
-                        size_t capacity, vorlex_options* options) {
+size_t compress_payload(vorlex_codec* codec, bool block_form, const uint8_t* in, size_t n,
+                        uint8_t* payload, size_t capacity, vorlex_options* options) {
     std::memset(payload, 0, std::min(capacity, ZEROED_HEAD));
     size_t produced = capacity;
-    const vorlex_status st = vorlex_compress(codec, payload, &produced, in, n, options);
+    const vorlex_status st =
+        block_form ? vorlex_compress_block(codec, payload, &produced, in, n, options)
+                   : vorlex_compress(codec, payload, &produced, in, n, options);
     if (st > 0) return produced < n ? produced : 0;
     if (st != VORLEX_STATUS_FAILED && st != VORLEX_STATUS_OUTPUT_FULL) {
         // A refusal or a worst case that was too small leaves the block
@@ -39,14 +41,14 @@ size_t compress_payload(vorlex_codec* codec, const uint8_t* in, size_t n, uint8_
     return 0;
 }
 
-format::BlockHeader encode_block(vorlex_codec* codec, const uint8_t* in, size_t n,
+format::BlockHeader encode_block(vorlex_codec* codec, bool block_form, const uint8_t* in, size_t n,
                                  uint8_t* payload, size_t capacity, vorlex_options* options) {
     format::BlockHeader r;
     r.original_length = uint32_t(n);
     r.checksum = block_checksum(in, n);  // still in cache from the copy in
     r.kind = format::KIND_STORED;
     r.stored_length = uint32_t(n);
-    const size_t produced = compress_payload(codec, in, n, payload, capacity, options);
+    const size_t produced = compress_payload(codec, block_form, in, n, payload, capacity, options);
     if (produced != 0) {
         r.kind = format::KIND_COMPRESSED;
         r.stored_length = uint32_t(produced);
@@ -60,10 +62,13 @@ void check_block(const format::BlockHeader& r, const uint8_t* out) {
     }
 }
 
-void decompress_payload(vorlex_codec* codec, const uint8_t* payload, size_t length, uint8_t* out,
-                        size_t n) {
-    size_t produced = n;  // exact size for brieflz, capacity for the rest
-    const vorlex_status st = vorlex_decompress(codec, out, &produced, payload, length, nullptr);
+void decompress_payload(vorlex_codec* codec, bool block_form, const uint8_t* payload,
+                        size_t length, uint8_t* out, size_t n) {
+    // The exact size for the block form and brieflz, a capacity for the rest.
+    size_t produced = n;
+    const vorlex_status st =
+        block_form ? vorlex_decompress_block(codec, out, &produced, payload, length)
+                   : vorlex_decompress(codec, out, &produced, payload, length, nullptr);
     if (st == VORLEX_STATUS_NO_MEMORY) fail(st, "out of memory");
     if (st <= 0) {
         fail(VORLEX_STATUS_CORRUPT, std::string("cannot decode (") + vorlex_codec_get_name(codec) +
@@ -75,12 +80,12 @@ void decompress_payload(vorlex_codec* codec, const uint8_t* payload, size_t leng
     }
 }
 
-void decode_block(vorlex_codec* codec, const format::BlockHeader& r, const uint8_t* payload,
-                  uint8_t* out) {
+void decode_block(vorlex_codec* codec, bool block_form, const format::BlockHeader& r,
+                  const uint8_t* payload, uint8_t* out) {
     if (r.kind == format::KIND_STORED) {
         std::memcpy(out, payload, r.original_length);
     } else {
-        decompress_payload(codec, payload, r.stored_length, out, r.original_length);
+        decompress_payload(codec, block_form, payload, r.stored_length, out, r.original_length);
     }
     check_block(r, out);
 }

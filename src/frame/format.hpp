@@ -21,15 +21,19 @@ namespace vorlex::frame::format {
 
 inline constexpr uint8_t MAGIC[4] = {0x89, 'V', 'L', 'X'};
 inline constexpr uint8_t VERSION = 1;
-// Header flags. Readers refuse unknown bits, so a later writer can mark
-// features an old reader must not silently skip. Bytes a flag adds to the
-// header follow the block size, in flag-bit order.
+// Header flags. Readers refuse unknown bits, so a writer can mark features an
+// old reader must not silently skip. Bytes a flag adds to the header follow
+// the block size, in flag-bit order.
+//   FLAG_BLOCK_FORM: compressed payloads are in the codec's lean block form
+//   (vorlex_compress_block), not its own format. Written for every codec that
+//   has one; adds no header bytes.
 //   FLAG_FILTERED: the blocks went through a typed-array filter before the
 //   codec. Adds the filter (a vorlex_filter value, 1 to 4) and the typesize
 //   (1 to 255); every compressed payload then starts with its block's
 //   filter code (filters/filters.hpp), the codec's output after it.
+inline constexpr uint8_t FLAG_BLOCK_FORM = 0x01;
 inline constexpr uint8_t FLAG_FILTERED = 0x02;
-inline constexpr uint8_t KNOWN_FLAGS = FLAG_FILTERED;
+inline constexpr uint8_t KNOWN_FLAGS = FLAG_BLOCK_FORM | FLAG_FILTERED;
 inline constexpr size_t FILTER_FIELDS = 2;
 
 inline constexpr size_t MAX_CODEC_NAME = 64;

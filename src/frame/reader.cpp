@@ -28,11 +28,11 @@ void Reader::decode(Slot& s) {
     if (s.record.kind == KIND_COMPRESSED && s.filter.filter != 0) {
         s.original.reserve(s.record.original_length);
         s.work.a.reserve(s.record.original_length);
-        filters::decode_filtered_block(s.codec, s.filter, s.record, s.payload.data(),
-                                       s.original.data(), s.work.a.data());
+        filters::decode_filtered_block(s.codec, s.block_form, s.filter, s.record,
+                                       s.payload.data(), s.original.data(), s.work.a.data());
     } else if (s.record.kind == KIND_COMPRESSED) {
         s.original.reserve(s.record.original_length);
-        decode_block(s.codec, s.record, s.payload.data(), s.original.data());
+        decode_block(s.codec, s.block_form, s.record, s.payload.data(), s.original.data());
     } else {
         check_block(s.record, s.payload.data());  // handed out from the payload itself
     }
@@ -79,6 +79,13 @@ void Reader::start_frame() {
     const Header& h = parser_.header();
     codec_ = vorlex_get_codec(h.codec.c_str());
     if (codec_ == nullptr) fail(VORLEX_STATUS_NO_SUCH_CODEC, codec_unavailable(h.codec));
+    block_form_ = (h.flags & FLAG_BLOCK_FORM) != 0;
+    // A plug-in that lost its block form (or another plug-in of the name)
+    // cannot read these payloads: say so rather than misread them.
+    if (block_form_ && vorlex_codec_has_block_form(codec_) == 0) {
+        parser_.fail_header(VORLEX_STATUS_UNSUPPORTED,
+                            "codec '" + h.codec + "' has no block form (flag 0x01)");
+    }
     if (h.block_size > memory_limit_) {
         parser_.fail_header(VORLEX_STATUS_MEMORY_LIMIT,
                             "block size " + n(h.block_size) + " exceeds the memory limit of " +
@@ -119,10 +126,10 @@ Reader::Step Reader::take_payload(vorlex_frame_buffers& b, size_t produced) {
             try {
                 if (filter_.filter != 0 && r.kind == KIND_COMPRESSED) {
                     temp_.reserve(r.original_length);
-                    filters::decode_filtered_block(codec_, filter_, r, from, b.out_next,
-                                                   temp_.data());
+                    filters::decode_filtered_block(codec_, block_form_, filter_, r, from,
+                                                   b.out_next, temp_.data());
                 } else {
-                    decode_block(codec_, r, from, b.out_next);
+                    decode_block(codec_, block_form_, r, from, b.out_next);
                 }
             } catch (const Error& e) {
                 fail_block(e.status(), e.message());
@@ -164,6 +171,7 @@ Reader::Step Reader::take_payload(vorlex_frame_buffers& b, size_t produced) {
         s.offset = parser_.record_offset();
         s.codec = codec_;
         s.filter = filter_;
+        s.block_form = block_form_;
         current_ = &s;
         gathered_ = 0;
     }

@@ -51,6 +51,7 @@ private:
     Parser parser_;
     Pipeline pipeline_;
     vorlex_codec* codec_ = nullptr;  // the current frame's
+    bool block_form_ = false;        // the current frame's payloads: the codec's block form
     filters::Setting filter_;        // the current frame's; filter 0: none
     Buffer temp_;                    // the filter's memory for blocks decoded in place
 

@@ -48,8 +48,8 @@ size_t gather(const uint8_t* in, size_t n, size_t typesize, Work& work) {
 
 }  // namespace
 
-uint8_t choose_code(vorlex_codec* codec, size_t typesize, const uint8_t* in, size_t n,
-                    vorlex_options* options, Work& work) {
+uint8_t choose_code(vorlex_codec* codec, bool block_form, size_t typesize, const uint8_t* in,
+                    size_t n, vorlex_options* options, Work& work) {
     const size_t length = gather(in, n, typesize, work);
     work.sample_a.reserve(SAMPLE);
     work.sample_b.reserve(SAMPLE);
@@ -63,7 +63,8 @@ uint8_t choose_code(vorlex_codec* codec, size_t typesize, const uint8_t* in, siz
         if (typesize == 1 && (code & CODE_REORDER_MASK) == CODE_SHUFFLE) continue;
         const uint8_t* filtered = apply(code, typesize, work.sample.data(), length,
                                         work.sample_a.data(), work.sample_b.data());
-        size_t size = compress_payload(codec, filtered, length, work.trial.data(), capacity, options);
+        size_t size = compress_payload(codec, block_form, filtered, length, work.trial.data(),
+                                       capacity, options);
         if (size == 0) size = length;  // did not shrink
         if (best_size == SIZE_MAX || size + size / 64 < best_size) {
             best = code;

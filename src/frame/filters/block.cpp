@@ -24,9 +24,9 @@ uint8_t code_of(uint8_t filter) {
 
 }  // namespace
 
-format::BlockHeader encode_filtered_block(vorlex_codec* codec, Setting setting, const uint8_t* in,
-                                          size_t n, uint8_t* payload, size_t capacity,
-                                          vorlex_options* options, Work& work) {
+format::BlockHeader encode_filtered_block(vorlex_codec* codec, bool block_form, Setting setting,
+                                          const uint8_t* in, size_t n, uint8_t* payload,
+                                          size_t capacity, vorlex_options* options, Work& work) {
     format::BlockHeader r;
     r.original_length = uint32_t(n);
     r.checksum = block_checksum(in, n);
@@ -34,7 +34,7 @@ format::BlockHeader encode_filtered_block(vorlex_codec* codec, Setting setting, 
     r.stored_length = uint32_t(n);
 
     const uint8_t code = setting.filter == format::FILTER_AUTO
-                             ? choose_code(codec, setting.typesize, in, n, options, work)
+                             ? choose_code(codec, block_form, setting.typesize, in, n, options, work)
                              : code_of(setting.filter);
     const uint8_t* filtered = in;
     if (code != CODE_NONE) {
@@ -42,7 +42,7 @@ format::BlockHeader encode_filtered_block(vorlex_codec* codec, Setting setting, 
         work.b.reserve(n);
         filtered = apply(code, setting.typesize, in, n, work.a.data(), work.b.data());
     }
-    const size_t produced = compress_payload(codec, filtered, n, payload + CODE_BYTES,
+    const size_t produced = compress_payload(codec, block_form, filtered, n, payload + CODE_BYTES,
                                              capacity - CODE_BYTES, options);
     if (produced != 0 && produced + CODE_BYTES < n) {
         payload[0] = code;
@@ -52,10 +52,11 @@ format::BlockHeader encode_filtered_block(vorlex_codec* codec, Setting setting, 
     return r;
 }
 
-void decode_filtered_block(vorlex_codec* codec, Setting setting, const format::BlockHeader& r,
-                           const uint8_t* payload, uint8_t* out, uint8_t* temp) {
+void decode_filtered_block(vorlex_codec* codec, bool block_form, Setting setting,
+                           const format::BlockHeader& r, const uint8_t* payload, uint8_t* out,
+                           uint8_t* temp) {
     if (r.kind == format::KIND_STORED) {
-        decode_block(codec, r, payload, out);
+        decode_block(codec, block_form, r, payload, out);
         return;
     }
     const uint8_t code = payload[0];
@@ -67,7 +68,7 @@ void decode_filtered_block(vorlex_codec* codec, Setting setting, const format::B
                  std::to_string(setting.filter));
     }
     const size_t n = r.original_length;
-    decompress_payload(codec, payload + CODE_BYTES, r.stored_length - CODE_BYTES,
+    decompress_payload(codec, block_form, payload + CODE_BYTES, r.stored_length - CODE_BYTES,
                        decode_target(code, out, temp), n);
     undo(code, setting.typesize, out, n, temp);
     check_block(r, out);

@@ -30,21 +30,22 @@ struct Setting {
 // Extra payload room a filtered block needs: its code byte.
 inline constexpr size_t CODE_BYTES = 1;
 
-// As encode_block (block_codec.hpp), through the filter. capacity counts the
-// code byte.
-format::BlockHeader encode_filtered_block(vorlex_codec* codec, Setting setting, const uint8_t* in,
-                                          size_t n, uint8_t* payload, size_t capacity,
-                                          vorlex_options* options, Work& work);
+// As encode_block (block_codec.hpp), through the filter; block_form as
+// there. capacity counts the code byte.
+format::BlockHeader encode_filtered_block(vorlex_codec* codec, bool block_form, Setting setting,
+                                          const uint8_t* in, size_t n, uint8_t* payload,
+                                          size_t capacity, vorlex_options* options, Work& work);
 
 // As decode_block: out[0..original_length) from the record's payload; temp
 // holds original_length bytes. A code the header's filter does not allow, or
 // one this library does not know, is an Error.
-void decode_filtered_block(vorlex_codec* codec, Setting setting, const format::BlockHeader& record,
-                           const uint8_t* payload, uint8_t* out, uint8_t* temp);
+void decode_filtered_block(vorlex_codec* codec, bool block_form, Setting setting,
+                           const format::BlockHeader& record, const uint8_t* payload, uint8_t* out,
+                           uint8_t* temp);
 
 // The code auto picks for in[0..n): the candidate whose filtered sample
 // the codec shrinks most (auto.cpp).
-uint8_t choose_code(vorlex_codec* codec, size_t typesize, const uint8_t* in, size_t n,
-                    vorlex_options* options, Work& work);
+uint8_t choose_code(vorlex_codec* codec, bool block_form, size_t typesize, const uint8_t* in,
+                    size_t n, vorlex_options* options, Work& work);
 
 }  // namespace vorlex::frame::filters
