@@ -171,7 +171,9 @@ TEST_F(BenchEndToEnd, FailuresAndUsageErrorsSetTheExitStatus) {
     } cases[] = {
         {with({"--codec", "copy", path("missing"), path("text")}), 1, "missing: No such file"},
         {with({"--codec", "copy", dir_.string()}), 1, "is a directory"},
-        {with({"--codec", "no-such-codec", path("text")}), 1, "codec no-such-codec"},
+        {with({"--codec", "no-such-codec", path("text")}), 2, "codec no-such-codec"},
+        {with({"--codec", "zstd:23", path("text")}), 2, "codec zstd has no level 23"},
+        {with({"--codec", "copy:3", path("text")}), 0, "copy has no compression levels; level 3 ignored"},
         {with({"--codec", "copy", "--peers=lz5", path("text")}), 2, "unknown peer 'lz5'"},
         {with({"--rounds", "0"}), 2, "Try 'vorlex bench --help'"},
         {with({"--codec", "copy", "--plot", path("no/such/dir/p.svg"), path("text")}), 1,
