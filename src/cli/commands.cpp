@@ -71,13 +71,15 @@ std::optional<std::string> output_path(const Options& o, vorlex_codec* codec, co
 // Raw data decoded without --codec: the codec its file's suffix names.
 vorlex_codec* codec_by_suffix(const Options& o, const Input& in) {
     if (in.is_stdin()) throw Failure("raw data on standard input: give --codec");
+    static const char HINT[] =
+        "give --codec (raw files end in .<codec>, .gz, .zst, .lz4 or .sz)";
     const std::optional<std::string> name = codec_from_suffix(in.path());
-    if (!name) {
-        throw Failure("cannot tell the codec from the name: give --codec (raw files end in "
-                      ".<codec>, .gz, .zst, .lz4 or .sz)");
-    }
+    if (!name) throw Failure(std::string("cannot tell the codec from the name: ") + HINT);
     vorlex_codec* codec = vorlex_get_codec(name->c_str());
-    if (codec == nullptr) throw Failure(codec_unavailable(*name));
+    if (codec == nullptr) {
+        throw Failure("cannot tell the codec from the name: " + codec_unavailable(*name) + "; " +
+                      HINT);
+    }
     const std::string why = raw_size_missing(codec, o.size);
     if (!why.empty()) throw Failure(why);
     return codec;
