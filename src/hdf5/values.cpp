@@ -33,7 +33,7 @@ bool parse_values(size_t count, const unsigned* values, Settings* settings, char
     if (count > VORLEX_H5Z_CD_MAX) {
         snprintf(why, why_size,
                  "%zu client data values given, at most %d are known "
-                 "(codec number, block size in KiB, level)",
+                 "(codec number, block size in KiB, level, filter, typesize, chunk bytes)",
                  count, VORLEX_H5Z_CD_MAX);
         return false;
     }
@@ -56,10 +56,31 @@ bool parse_values(size_t count, const unsigned* values, Settings* settings, char
     // A level is a signed number stored in an unsigned value (zstd's fast
     // levels are negative), 0 meaning the codec's default.
     const unsigned level = count > VORLEX_H5Z_CD_LEVEL ? values[VORLEX_H5Z_CD_LEVEL] : 0;
+    // Kept for typed filters (a filter id, and the element size it works
+    // on). A dataset asking for one must not be written by a filter that
+    // would silently leave it out.
+    static constexpr struct {
+        int at;
+        const char* what;
+    } RESERVED[] = {{VORLEX_H5Z_CD_FILTER, "filter id"}, {VORLEX_H5Z_CD_TYPESIZE, "typesize"}};
+    for (const auto& r : RESERVED) {
+        if (count > size_t(r.at) && values[r.at] != 0) {
+            snprintf(why, why_size,
+                     "%s %u in cd_values[%d] is not supported by this version of the filter "
+                     "(give 0)",
+                     r.what, values[r.at], r.at);
+            return false;
+        }
+    }
     settings->codec = name;
     settings->block_size = size_t(kib) * 1024;
     settings->level = static_cast<int>(level);
+    settings->chunk_bytes = recorded_chunk_bytes(count, values);
     return true;
+}
+
+uint32_t recorded_chunk_bytes(size_t count, const unsigned* values) {
+    return count > VORLEX_H5Z_CD_CHUNK_BYTES ? values[VORLEX_H5Z_CD_CHUNK_BYTES] : 0;
 }
 
 }  // namespace vorlex::hdf5
