@@ -252,8 +252,9 @@ Options:
                         default: the codec's own. Not needed to decompress
   -B, --block-size N    block size, e.g. 4M, 256K (1K to 64M; default 1M)
   -T, --threads N       worker threads (default: one per CPU; 0 likewise)
-      --memory SIZE     memory for decoding blocks, all threads together (default
-                        512M): fewer threads work when a file's blocks are large,
+      --memory SIZE     memory for decoding, all threads and buffers together
+                        (default 512M; a block in flight takes twice the block
+                        size): fewer threads work when a file's blocks are large,
                         and a file whose blocks do not fit is refused
   -o, --output FILE     write to FILE (one input only; with -r, every input in turn)
   -r, --recursive       walk the folders among FILEs: every regular file inside,

@@ -26,6 +26,28 @@ Pipeline::~Pipeline() {
     for (auto& t : workers_) t.join();
 }
 
+void Pipeline::set_depth(size_t depth) {
+    depth_ = depth != 0 ? depth : 1;
+    size_t held = in_flight_.size() + (taken_ ? 1 : 0);
+    for (Slot* s : free_) {
+        if (s->original.capacity() == 0 && s->payload.capacity() == 0) continue;
+        if (held < depth_) {
+            ++held;
+        } else {
+            s->original.release();
+            s->payload.release();
+        }
+    }
+}
+
+size_t Pipeline::slots_holding_memory() const {
+    size_t held = in_flight_.size() + (taken_ ? 1 : 0);
+    for (const Slot* s : free_) {
+        if (s->original.capacity() != 0 || s->payload.capacity() != 0) ++held;
+    }
+    return held;
+}
+
 void Pipeline::set_buffer_limit(size_t bytes) {
     buffer_limit_ = bytes;
     for (Slot* s : free_) {
@@ -156,6 +178,12 @@ void Pipeline::release_oldest() {
 }
 
 void Pipeline::give_back(Slot* slot) {
+    // Buffers are kept for the next slot, but never more slots' worth than
+    // the depth allows (it may have been lowered while they were out).
+    if (slots_holding_memory() >= depth_) {
+        slot->original.release();
+        slot->payload.release();
+    }
     if (slot->original.capacity() > buffer_limit_) slot->original.release();
     if (slot->payload.capacity() > buffer_limit_) slot->payload.release();
     free_.push_back(slot);  // never grows past slots_.size(): reserved there

@@ -55,8 +55,9 @@ public:
 
     bool threaded() const { return threads_ > 1; }
     // At most this many slots out at once (at least 1); lowering it lets the
-    // slots already out finish.
-    void set_depth(size_t depth) { depth_ = depth != 0 ? depth : 1; }
+    // slots already out finish. Slots beyond the depth keep no buffers: the
+    // memory held stays within depth slots' worth.
+    void set_depth(size_t depth);
     size_t default_depth() const { return threaded() ? size_t(threads_) + 2 : 1; }
     // Slot buffers larger than this are freed when their slot comes back.
     void set_buffer_limit(size_t bytes);
@@ -85,6 +86,8 @@ private:
     void worker();
     void run(Slot& slot);
     void give_back(Slot* slot);
+    // Slots out, taken, or free but holding buffers.
+    size_t slots_holding_memory() const;
 
     unsigned threads_;
     Work work_;

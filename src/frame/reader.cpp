@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "block_codec.hpp"
+#include "buffer.hpp"
 
 namespace vorlex::frame {
 
@@ -66,24 +67,41 @@ void Reader::stage_oldest() {
     body_at_ = 0;
 }
 
-// A header was read: its codec, and how many blocks may be in flight. A
-// block in flight holds its payload and its decoded bytes, each at most the
-// block size.
+// A header was read: its codec, and whether one block in flight fits the
+// memory limit. A block in flight holds its payload and its decoded bytes,
+// each at most the block size (plus a buffer's alignment).
 void Reader::start_frame() {
     if ((flags_ & VORLEX_FRAME_SCAN) != 0) return;
     const Header& h = parser_.header();
     codec_ = vorlex_get_codec(h.codec.c_str());
     if (codec_ == nullptr) fail(VORLEX_STATUS_NO_SUCH_CODEC, codec_unavailable(h.codec));
-    if (h.block_size > memory_limit_) {
+    const uint64_t per_block = block_memory(h.block_size);
+    if (per_block > memory_limit_) {
         parser_.fail_header(VORLEX_STATUS_MEMORY_LIMIT,
-                            "block size " + n(h.block_size) + " exceeds the memory limit of " +
+                            "block size " + n(h.block_size) + " needs " + n(per_block) +
+                                " bytes per block in flight (its payload and its decoded "
+                                "bytes), over the memory limit of " +
                                 n(memory_limit_) + " bytes");
     }
-    const uint64_t per_block = 2 * uint64_t(h.block_size);
-    const uint64_t fit = memory_limit_ / per_block;
+}
+
+uint64_t Reader::block_memory(uint32_t block_size) {
+    return 2 * (uint64_t(block_size) + BUFFER_ALIGNMENT);
+}
+
+// Before the first slot of a frame whose block size differs from the
+// blocks in flight: those are waited for, so that blocks of two sizes never
+// add up past the limit, then as many slots as fit are allowed out.
+bool Reader::fit_pipeline() {
+    const uint32_t block_size = parser_.header().block_size;
+    if (block_size == pipeline_block_size_) return true;
+    if (!pipeline_.idle()) return false;
+    const uint64_t fit = memory_limit_ / block_memory(block_size);
     const size_t depth = pipeline_.default_depth();
+    pipeline_.set_buffer_limit(block_size);
     pipeline_.set_depth(fit < depth ? (fit != 0 ? size_t(fit) : 1) : depth);
-    pipeline_.set_buffer_limit(h.block_size);
+    pipeline_block_size_ = block_size;
+    return true;
 }
 
 Reader::Step Reader::take_payload(vorlex_frame_buffers& b, size_t produced) {
@@ -134,7 +152,7 @@ Reader::Step Reader::take_payload(vorlex_frame_buffers& b, size_t produced) {
         if (produced != 0) return Step::need_output;
     }
     if (current_ == nullptr) {
-        if (pipeline_.full()) {
+        if (!fit_pipeline() || pipeline_.full()) {
             pipeline_.wait_oldest();  // handed out by the caller's loop
             return Step::progressed;
         }

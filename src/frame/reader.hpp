@@ -42,6 +42,9 @@ private:
     Step take_input(vorlex_frame_buffers& b, size_t produced);
     Step take_payload(vorlex_frame_buffers& b, size_t produced);
     void start_frame();
+    bool fit_pipeline();
+    // The memory one block in flight may hold.
+    static uint64_t block_memory(uint32_t block_size);
     void consume(vorlex_frame_buffers& b, size_t k);
     [[noreturn]] void fail_block(vorlex_status status, const std::string& what) const;
 
@@ -51,6 +54,7 @@ private:
     Parser parser_;
     Pipeline pipeline_;
     vorlex_codec* codec_ = nullptr;  // the current frame's
+    uint32_t pipeline_block_size_ = 0;  // the block size the pipeline's depth is set for
 
     Slot* current_ = nullptr;  // the block whose payload is arriving
     size_t gathered_ = 0;

@@ -428,8 +428,9 @@ TEST_F(Cli, DamagedContainersAreRefusedByNameAndLeaveNothingBehind) {
     }
 }
 
-// Decoder memory is the reader's to choose, not the file's: blocks larger
-// than --memory are refused with a message naming the option.
+// Decoder memory is the reader's to choose, not the file's: blocks that do
+// not fit --memory (twice the block size per block in flight, and the
+// tool's own buffers) are refused with a message naming the option.
 TEST_F(Cli, DecoderMemoryIsLimitedByTheMemoryOption) {
     write_file(dir / "z", Bytes(8 << 20, 0));
     ASSERT_EQ(run({"-q", "-B", "4M", "--codec", "copy", "z"}).status, 0);
@@ -439,9 +440,11 @@ TEST_F(Cli, DecoderMemoryIsLimitedByTheMemoryOption) {
         const char* message;
     } cases[] = {
         {{"-t", "-T4", "--memory=2M", "z.vlx"}, 1,
-         "vorlex: z.vlx: header: block size 4194304 exceeds the memory limit of 2097152 bytes "
-         "(raise it with --memory=SIZE)"},
-        {{"-t", "-T4", "--memory", "4M", "z.vlx"}, 0, ""},
+         "vorlex: z.vlx: header: block size 4194304 needs 8390656 bytes per block in flight"},
+        {{"-t", "-T1", "--memory=8M", "z.vlx"}, 1,
+         "over the memory limit of 6160384 bytes (what --memory leaves after 2228224 bytes of "
+         "the tool's buffers; raise it with --memory=SIZE)"},
+        {{"-t", "-T4", "--memory", "11M", "z.vlx"}, 0, ""},
         {{"-t", "--memory=12", "z.vlx"}, 2, "invalid memory limit '12'"},
     };
     for (const auto& c : cases) {
