@@ -259,13 +259,14 @@ Options:
   -o, --output FILE     write to FILE (one input only; with -r, every input in turn)
   -r, --recursive       walk the folders among FILEs: every regular file inside,
                         symbolic links left alone (those named on the command line
-                        are followed); files already of the kind made are skipped
+                        are followed); files already of the kind made are skipped,
+                        and a file reached twice is taken once
   -c, --stdout          write to standard output (the input stays unless --rm)
   -f, --force           overwrite existing files (devices and FIFOs are written into);
                         write compressed data to a terminal; read FIFOs and devices;
                         --rm an input that has other hard links
   -k, --keep            keep the input (default)
-      --rm              remove the input after success
+      --rm              remove the input after success, unless it changed meanwhile
       --raw             the codec's bare format, no container (one buffer in memory)
       --size N          decompressed size for --raw -d (exact for codecs that need it,
                         a capacity for the others)

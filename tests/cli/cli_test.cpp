@@ -303,13 +303,15 @@ TEST_F(Cli, RecursiveWalksATreeBothWays) {
     }
     EXPECT_TRUE(fs::is_symlink(dir / "top/link") && fs::is_symlink(dir / "top/sub/up"));
 
-    // A link named on the command line is followed; -r -o puts every input,
-    // in name order, into the one file, and only when all of them succeeded.
+    // A link named on the command line is followed, but to a file already
+    // taken it adds nothing; -r -o puts every input, in name order, into
+    // the one file, and only when all of them succeeded.
     r = run({"-r", "-o", "all.vlx", "top", "top/link"});
     ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(contains(r.err, "top/link: same file as top/a; taken once")) << r.err;
     r = run({"-dc", "all.vlx"});
     Bytes joined;
-    for (const char* name : {"top/a", "top/sub/b", "top/sub/deeper/c", "top/a"}) {
+    for (const char* name : {"top/a", "top/sub/b", "top/sub/deeper/c"}) {
         const Bytes b = read_file(dir / name);
         joined.insert(joined.end(), b.begin(), b.end());
     }
