@@ -39,7 +39,7 @@ enum {
     VORLEX_STATUS_OUTPUT_FULL = -6,  /* the output buffer is too small */
     VORLEX_STATUS_INPUT_TRUNCATED = -7,/* compressed input shorter than its header requires */
     VORLEX_STATUS_CORRUPT = -8,      /* host only: a frame's records or checksums do not match */
-    VORLEX_STATUS_TRAILING_DATA = -9,/* host only: bytes after a frame that are not another frame */
+    VORLEX_STATUS_TRAILING_DATA = -9,/* bytes after a frame that are not another frame */
     VORLEX_STATUS_TOO_LARGE = -10,   /* host only: a size that does not fit its type */
     VORLEX_STATUS_MEMORY_LIMIT = -11,/* host only: a frame needs more memory than allowed */
     VORLEX_STATUS_BAD_LEVEL = -12    /* host only: a compression level the codec does not have */

@@ -4,6 +4,7 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <exception>
 #include <new>
 #include <string>
@@ -98,20 +99,26 @@ void Pipeline::run(Slot& slot) {
 }
 
 void Pipeline::worker() {
+    std::vector<Slot*> mine;
     for (;;) {
-        Slot* slot;
         {
             std::unique_lock lock(mutex_);
             queued_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
             if (stopping_) return;
-            slot = queue_.front();
-            queue_.pop_front();
+            // A fair share of what is queued: one slot when there are few,
+            // many tiny ones at once when a batch came.
+            const size_t share = std::max<size_t>(1, queue_.size() / threads_);
+            for (size_t i = 0; i < share; ++i) {
+                mine.push_back(queue_.front());
+                queue_.pop_front();
+            }
         }
-        run(*slot);
+        for (Slot* slot : mine) run(*slot);
         {
             std::lock_guard lock(mutex_);
-            slot->done = true;
+            for (Slot* slot : mine) slot->done.store(true, std::memory_order_release);
         }
+        mine.clear();
         finished_.notify_all();
     }
 }
@@ -126,7 +133,7 @@ Slot& Pipeline::acquire() {
     taken_ = true;
     slot->status = VORLEX_STATUS_OK;
     slot->error.clear();
-    slot->done = false;
+    slot->done.store(false, std::memory_order_relaxed);
     return *slot;
 }
 
@@ -135,12 +142,12 @@ void Pipeline::cancel(Slot& slot) {
     give_back(&slot);
 }
 
-void Pipeline::submit(Slot& slot) {
-    if (!threaded()) {
+void Pipeline::submit(Slot& slot, bool here) {
+    if (!threaded() || here) {
         in_flight_.push_back(&slot);
         taken_ = false;
         run(slot);
-        slot.done = true;
+        slot.done.store(true, std::memory_order_relaxed);
         return;
     }
     if (workers_.empty()) start_threads();
@@ -160,15 +167,15 @@ void Pipeline::submit(Slot& slot) {
 
 bool Pipeline::oldest_done() {
     if (!threaded()) return true;
-    std::lock_guard lock(mutex_);
-    return in_flight_.front()->done;
+    return in_flight_.front()->done.load(std::memory_order_acquire);
 }
 
 void Pipeline::wait_oldest() {
     if (!threaded()) return;
     Slot* slot = in_flight_.front();
+    if (slot->done.load(std::memory_order_acquire)) return;
     std::unique_lock lock(mutex_);
-    finished_.wait(lock, [slot] { return slot->done; });
+    finished_.wait(lock, [slot] { return slot->done.load(std::memory_order_acquire); });
 }
 
 void Pipeline::release_oldest() {

@@ -3,11 +3,14 @@
 // back in the order it submitted them; `threads` workers transform the slots
 // in between. At most `depth` slots are out at once (by default threads + 2,
 // so the caller keeps every worker busy while the oldest slot is handed on),
-// which bounds the blocks in memory. With one thread nothing is started:
+// which bounds the blocks in memory. Slots whose work is smaller than a
+// hand-off are processed by the caller's thread as they are submitted, and
+// a worker takes a share of the queue at a time. With one thread nothing is started:
 // each slot is processed when submitted. Workers start at the first submit
 // and serve every frame after it, so frames without blocks cost no threads.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -40,7 +43,9 @@ struct Slot {
     format::BlockHeader record;
     vorlex_status status = VORLEX_STATUS_OK;
     std::string error;
-    bool done = false;  // guarded by the pipeline's mutex
+    // Set by the worker once the slot is done (under the pipeline's mutex,
+    // for its waiters); read by the caller's thread without it.
+    std::atomic<bool> done{false};
 };
 
 class Pipeline {
@@ -68,9 +73,11 @@ public:
     // A slot to fill; the pipeline must not be full, and only one slot is
     // taken at a time.
     Slot& acquire();
-    // Queue the taken slot for the workers (or process it now). Throws
+    // Queue the taken slot for the workers, or process it now: without
+    // workers, or when `here` (its work costs less than handing it to a
+    // worker). Either way it is handed back in submission order. Throws
     // Error when the worker threads cannot be started.
-    void submit(Slot& slot);
+    void submit(Slot& slot, bool here = false);
     // Put the taken slot back unused.
     void cancel(Slot& slot);
 

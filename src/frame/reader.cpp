@@ -16,6 +16,10 @@ namespace {
 
 std::string n(uint64_t v) { return std::to_string(v); }
 
+// Blocks decoding to fewer bytes than this cost less than a hand-off to a
+// worker: the caller's thread decodes them itself, in their turn.
+constexpr uint32_t SMALL_BLOCK = 64 * 1024;
+
 }  // namespace
 
 Reader::Reader(unsigned threads, size_t memory_limit, uint32_t flags, bool one_shot)
@@ -119,7 +123,12 @@ Reader::Step Reader::take_payload(vorlex_frame_buffers& b, size_t produced) {
         consume(b, b.in_avail);
         parser_.finish();  // the payload is cut short
     }
-    if (!pipeline_.threaded() && completes) {
+    // Decoded here, on the caller's thread: every block without workers,
+    // and a small block when no worker has anything before it (a hand-off
+    // would cost more than the block, and nothing is waiting to go first).
+    const bool inline_block =
+        !pipeline_.threaded() || (r.original_length < SMALL_BLOCK && pipeline_.idle());
+    if (inline_block && completes) {
         if (b.out_avail >= r.original_length) {
             const uint8_t* from = b.in_next;
             if (current_ != nullptr) {
@@ -178,7 +187,7 @@ Reader::Step Reader::take_payload(vorlex_frame_buffers& b, size_t produced) {
     if (parser_.payload_left() == 0) {
         Slot& s = *current_;
         current_ = nullptr;
-        pipeline_.submit(s);
+        pipeline_.submit(s, s.record.original_length < SMALL_BLOCK);
     }
     return Step::progressed;
 }

@@ -415,12 +415,12 @@ size_t thread_count() {
     return n;
 }
 
-// Frames without blocks start no thread; the first block starts them, and
-// they serve every later frame.
+// Frames without blocks start no thread; the first block large enough for
+// a worker starts them, and they serve every later frame.
 TEST(FrameStream, WorkersStartOncePerReader) {
     vorlex_codec* copy = vorlex_get_codec("copy");
     const Bytes empty = frame_of(copy, {});
-    const Bytes one = frame_of(copy, {'x'});
+    const Bytes one = frame_of(copy, Bytes(70000, 'x'));
     Bytes many;
     for (int i = 0; i < 2000; ++i) many.insert(many.end(), empty.begin(), empty.end());
 
@@ -436,8 +436,53 @@ TEST(FrameStream, WorkersStartOncePerReader) {
     for (int i = 0; i < 50; ++i) ASSERT_EQ(reader.read(one, out), VORLEX_STATUS_OK);
     EXPECT_EQ(thread_count(), running);
     ASSERT_EQ(reader.finish(out), VORLEX_STATUS_OK);
-    EXPECT_EQ(out, Bytes(51, 'x'));
+    EXPECT_EQ(out, Bytes(51 * 70000, 'x'));
     EXPECT_EQ(reader.info().frames, 2051u);
 }
 
 }  // namespace
+
+namespace {
+
+// A frame of 256 KiB blocks with a run of 1-byte blocks between full ones
+// (a writer flushed after every byte, as a log writer may), made with the
+// writer's FLUSH.
+Bytes flushed_frame(vorlex_codec* c, const Bytes& in, size_t head, size_t tiny) {
+    vorlex::FrameWriter writer;
+    EXPECT_EQ(writer.open(vorlex::Codec(c), 256 * 1024, 1), VORLEX_STATUS_OK);
+    Bytes out(vorlex_frame_compress_bound(c, in.size(), 1));
+    vorlex_frame_buffers b{in.data(), head, out.data(), out.size()};
+    EXPECT_EQ(writer.process(b, VORLEX_OPERATION_PROCESS), VORLEX_STATUS_OK);
+    for (size_t i = 0; i < tiny; ++i) {
+        b.in_avail = 1;
+        EXPECT_EQ(writer.process(b, VORLEX_OPERATION_FLUSH), VORLEX_STATUS_OK);
+    }
+    b.in_avail = in.size() - head - tiny;
+    EXPECT_EQ(writer.process(b, VORLEX_OPERATION_FINISH), VORLEX_STATUS_OK);
+    out.resize(out.size() - b.out_avail);
+    return out;
+}
+
+}  // namespace
+
+// Tiny blocks are decoded by the reader's own thread, in their turn between
+// blocks the workers have: the bytes are the same for any thread count and
+// any pieces.
+TEST(FrameStream, TinyBlocksAmongLargeOnesDecodeInOrder) {
+    vorlex_codec* lzjb = vorlex_get_codec("lzjb");
+    const Bytes in = vorlex::test::text_bytes(1200 * 1024, 17);
+    const size_t head = 600 * 1024, tiny = 3000;
+    const Bytes frame = flushed_frame(lzjb, in, head, tiny);
+    const Decoded whole = stream_decode(frame, 1, SIZE_MAX, 1 << 21);
+    ASSERT_EQ(whole.status, VORLEX_STATUS_OK) << whole.error;
+    ASSERT_EQ(whole.out, in);
+    for (const unsigned threads : {2u, 4u}) {
+        for (const size_t in_piece : {size_t(SIZE_MAX), size_t(5)}) {
+            SCOPED_TRACE(std::to_string(threads) + " threads, pieces of " +
+                         std::to_string(in_piece));
+            const Decoded d = stream_decode(frame, threads, in_piece, 7000);
+            EXPECT_EQ(d.status, VORLEX_STATUS_OK) << d.error;
+            EXPECT_TRUE(d.out == in);
+        }
+    }
+}

@@ -1,16 +1,22 @@
 // gzip decompression through zlib's inflate of any sequence of members, as
 // gzip -d reads them (names, comments and extra fields are skipped). zlib
 // keeps a 32 KiB window, so a stream's memory is bounded whatever the input.
-// Bytes after a member that do not start another are corrupt data: unlike
-// gzip, which warns and ignores them, a library cannot warn.
+// Bytes after a member that do not start another are trailing data, an
+// error: unlike gzip, which warns and ignores them, a library cannot warn.
 #include "common/library_stream.hpp"
 #include "gzip_glue.h"
 
 namespace vorlex::gzip_codec {
 
+namespace {
+// A member starts with ID1 ID2 (1f 8b) and the method, 8 (deflate).
+constexpr plugin::Magic MAGICS[] = {{0x088B1F, 0xFFFFFF, 3}};
+}  // namespace
+
 vorlex_status decompress_init(GzipStream& g) {
     host_memory(g.z);
     g.at_boundary = true;
+    g.after_member = false;
     const int r = inflateInit2(&g.z, GZIP_WINDOW_BITS);
     g.ready = r == Z_OK;
     if (r == Z_OK) return VORLEX_STATUS_OK;
@@ -20,6 +26,9 @@ vorlex_status decompress_init(GzipStream& g) {
 vorlex_status decompress_step(GzipStream& g, vorlex_operation op) {
     vorlex_stream* s = &g.base;
     for (;;) {
+        if (plugin::trailing_data(s, g.after_member, g.at_boundary, MAGICS, 1)) {
+            return vorlex_error(VORLEX_STATUS_TRAILING_DATA);
+        }
         const size_t in_piece = s->in_avail < MAX_PIECE ? s->in_avail : MAX_PIECE;
         const size_t out_piece = s->out_avail < MAX_PIECE ? s->out_avail : MAX_PIECE;
         g.z.next_in = const_cast<Bytef*>(s->in_next);
@@ -32,6 +41,7 @@ vorlex_status decompress_step(GzipStream& g, vorlex_operation op) {
         if (r == Z_STREAM_END) {
             // The member and its CRC-32 and length check out; another may follow.
             g.at_boundary = true;
+            g.after_member = true;
             if (inflateReset(&g.z) != Z_OK) return vorlex_error(VORLEX_STATUS_FAILED);
             continue;
         }

@@ -37,6 +37,7 @@ struct GzipStream {
     bool ready;        // deflateInit2/inflateInit2 succeeded
     bool finished;     // compress: the member is complete
     bool at_boundary;  // decompress: between members
+    bool after_member; // decompress: a member was completed
 };
 
 // Compression (gzip_compress.cpp).

@@ -7,9 +7,19 @@
 
 namespace vorlex::lz4_codec {
 
+namespace {
+constexpr plugin::Magic MAGICS[] = {
+    {LZ4F_MAGICNUMBER, 0xFFFFFFFFu, 4},
+    {LZ4F_MAGIC_SKIPPABLE_START, 0xFFFFFFF0u, 4},
+};
+}  // namespace
+
 vorlex_status decompress_step(Lz4Stream& z, vorlex_operation op) {
     vorlex_stream* s = &z.base;
     for (;;) {
+        if (plugin::trailing_data(s, z.after_frame, z.at_boundary, MAGICS, 2)) {
+            return vorlex_error(VORLEX_STATUS_TRAILING_DATA);
+        }
         size_t consumed = s->in_avail;
         size_t produced = s->out_avail;
         const size_t hint = LZ4F_decompress(z.dctx, plugin::out_or_dummy(s), &produced,
@@ -20,6 +30,7 @@ vorlex_status decompress_step(Lz4Stream& z, vorlex_operation op) {
         // 0: a frame is complete; liblz4 starts the next one by itself.
         if (hint == 0) {
             z.at_boundary = true;
+            z.after_frame = z.after_frame || progress;
         } else if (progress) {
             z.at_boundary = false;
         }

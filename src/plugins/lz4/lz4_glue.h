@@ -64,6 +64,7 @@ struct Lz4Stream {
     bool begun;        // compress: the frame header is written
     bool finished;     // compress: the frame is complete
     bool at_boundary;  // decompress: between frames
+    bool after_frame;  // decompress: a frame was completed
 };
 
 // Compression (lz4_compress.cpp).

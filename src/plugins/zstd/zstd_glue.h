@@ -43,6 +43,7 @@ struct ZstdStream {
     ZSTD_DCtx* dctx;
     bool finished;     // compress: the last frame is complete
     bool at_boundary;  // decompress: between frames
+    bool after_frame;  // decompress: a frame was completed
 };
 
 // Compression (zstd_compress.cpp).
