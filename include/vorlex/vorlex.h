@@ -300,7 +300,10 @@ VORLEX_EXPORT const char* vorlex_frame_last_error(void);
  * Memory stays bounded by the block size and the thread count, whatever the
  * length of the data. With threads > 1 the blocks are worked on by that many
  * worker threads (started at the first block, with every signal blocked);
- * the bytes produced are the same as with one.
+ * the bytes produced are the same as with one. Blocks under 64 KiB are
+ * decoded by the calling thread, which costs less than a hand-off. In the
+ * child of a fork() the workers do not exist: the next process call there
+ * starts them again and redoes the blocks they held.
  *
  * The process functions return
  *   VORLEX_STATUS_OK          all input consumed, and for FLUSH and FINISH all

@@ -2,10 +2,12 @@
 #include "pipeline.hpp"
 
 #include <pthread.h>
+#include <unistd.h>
 #include <signal.h>
 
 #include <algorithm>
 #include <exception>
+#include <new>
 #include <new>
 #include <string>
 
@@ -17,6 +19,7 @@ Pipeline::Pipeline(unsigned threads, Work work)
     : threads_(threads), work_(std::move(work)), depth_(default_depth()) {}
 
 Pipeline::~Pipeline() {
+    restart_after_fork_cleanup();
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
@@ -57,7 +60,36 @@ void Pipeline::set_buffer_limit(size_t bytes) {
     }
 }
 
+// Workers that exist only in another process: their std::thread objects
+// are put where nothing will destroy them (joining would wait forever, and
+// destroying a joinable one ends the process), and the lock and conditions,
+// which one of them may have held at the fork, start afresh.
+void Pipeline::restart_after_fork_cleanup() {
+    if (workers_.empty() || workers_pid_ == ::getpid()) return;
+    new std::vector<std::thread>(std::move(workers_));  // left behind on purpose
+    workers_.clear();
+    new (&mutex_) std::mutex();
+    new (&queued_) std::condition_variable();
+    new (&finished_) std::condition_variable();
+    queue_.clear();
+    stopping_ = false;
+}
+
+void Pipeline::restart_after_fork() {
+    if (workers_.empty() || workers_pid_ == ::getpid()) return;
+    restart_after_fork_cleanup();
+    for (Slot* slot : in_flight_) {
+        if (slot->done.load(std::memory_order_acquire)) continue;
+        slot->status = VORLEX_STATUS_OK;
+        slot->error.clear();
+        queue_.push_back(slot);  // its work is redone from its input, which is intact
+    }
+    start_threads();
+    queued_.notify_all();
+}
+
 void Pipeline::start_threads() {
+    workers_pid_ = ::getpid();
     // Workers block every signal: signals go to the application's threads,
     // whose handlers (the tool's removes its temporary output) expect them.
     sigset_t all, old;

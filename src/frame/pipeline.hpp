@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <sys/types.h>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -59,6 +60,13 @@ public:
     Pipeline& operator=(const Pipeline&) = delete;
 
     bool threaded() const { return threads_ > 1; }
+    // After fork(), only the forking thread exists in the child: workers
+    // started before it are gone there, with the slots they held. Called
+    // at the start of each step of the frame writer and reader: in a child,
+    // starts new workers and queues again every slot not done, so the
+    // child goes on where the parent was (the parent's own workers carry
+    // on unaffected).
+    void restart_after_fork();
     // At most this many slots out at once (at least 1); lowering it lets the
     // slots already out finish. Slots beyond the depth keep no buffers: the
     // memory held stays within depth slots' worth.
@@ -90,6 +98,7 @@ public:
 
 private:
     void start_threads();
+    void restart_after_fork_cleanup();
     void worker();
     void run(Slot& slot);
     void give_back(Slot* slot);
@@ -110,6 +119,7 @@ private:
     std::deque<Slot*> queue_;
     bool stopping_ = false;
     std::vector<std::thread> workers_;
+    pid_t workers_pid_ = 0;  // the process the workers were started in
 };
 
 }  // namespace vorlex::frame

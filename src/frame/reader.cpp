@@ -214,6 +214,7 @@ Reader::Step Reader::take_input(vorlex_frame_buffers& b, size_t produced) {
 }
 
 vorlex_status Reader::process(vorlex_frame_buffers& b, vorlex_operation op) {
+    pipeline_.restart_after_fork();
     if (finished_) {
         if (b.in_avail != 0) fail(VORLEX_STATUS_INVALID, "input after FINISH");
         return VORLEX_STATUS_OK;

@@ -4,6 +4,7 @@
 // one and several threads, memory bounded by blocks and threads (and by the
 // reader's limit), and worker threads started once per reader.
 #include <dirent.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -484,5 +485,54 @@ TEST(FrameStream, TinyBlocksAmongLargeOnesDecodeInOrder) {
             EXPECT_EQ(d.status, VORLEX_STATUS_OK) << d.error;
             EXPECT_TRUE(d.out == in);
         }
+    }
+}
+
+// A reader and a writer with workers, half way through, and a fork: the
+// child (where the workers do not exist) finishes the job with the same
+// result as the parent, which is unaffected; neither hangs (the child is
+// killed by an alarm if it does). ThreadSanitizer cannot start threads
+// after a fork of a threaded process, so it skips this.
+TEST(FrameStream, WorkersCarryOnAfterFork) {
+#if defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "threads after fork are not supported by ThreadSanitizer";
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+    GTEST_SKIP() << "threads after fork are not supported by ThreadSanitizer";
+#endif
+#endif
+    vorlex_codec* lzjb = vorlex_get_codec("lzjb");
+    const Bytes data = vorlex::test::text_bytes(3 << 20, 23);
+    const Bytes frame = frame_of(lzjb, data, 128 * 1024);
+    for (const bool reading : {true, false}) {
+        SCOPED_TRACE(reading ? "reader" : "writer");
+        const Bytes& in = reading ? frame : data;
+        const Bytes& want = reading ? data : frame;
+        vorlex::FrameReader reader;
+        vorlex::FrameWriter writer;
+        ASSERT_EQ(reading ? reader.open(4) : writer.open(vorlex::Codec(lzjb), 128 * 1024, 4),
+                  VORLEX_STATUS_OK);
+        Bytes out(want.size() + 4096);
+        vorlex_frame_buffers b{in.data(), in.size() / 2, out.data(), out.size()};
+        auto step = [&](vorlex_operation op) {
+            return reading ? reader.process(b, op) : writer.process(b, op);
+        };
+        ASSERT_EQ(step(VORLEX_OPERATION_PROCESS), VORLEX_STATUS_OK);  // blocks in flight
+        auto finish = [&] {
+            b.in_avail = size_t(in.data() + in.size() - b.in_next);
+            const vorlex_status st = step(VORLEX_OPERATION_FINISH);
+            return st == VORLEX_STATUS_OK &&
+                   Bytes(out.data(), b.out_next) == want;
+        };
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            alarm(30);
+            _exit(finish() ? 0 : 1);
+        }
+        EXPECT_TRUE(finish()) << "in the parent";
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
     }
 }
