@@ -131,26 +131,20 @@ void Pipeline::run(Slot& slot) {
 }
 
 void Pipeline::worker() {
-    std::vector<Slot*> mine;
     for (;;) {
+        Slot* slot;
         {
             std::unique_lock lock(mutex_);
             queued_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
             if (stopping_) return;
-            // A fair share of what is queued: one slot when there are few,
-            // many tiny ones at once when a batch came.
-            const size_t share = std::max<size_t>(1, queue_.size() / threads_);
-            for (size_t i = 0; i < share; ++i) {
-                mine.push_back(queue_.front());
-                queue_.pop_front();
-            }
+            slot = queue_.front();
+            queue_.pop_front();
         }
-        for (Slot* slot : mine) run(*slot);
+        run(*slot);
         {
             std::lock_guard lock(mutex_);
-            for (Slot* slot : mine) slot->done.store(true, std::memory_order_release);
+            slot->done.store(true, std::memory_order_release);
         }
-        mine.clear();
         finished_.notify_all();
     }
 }

@@ -4,8 +4,8 @@
 // in between. At most `depth` slots are out at once (by default threads + 2,
 // so the caller keeps every worker busy while the oldest slot is handed on),
 // which bounds the blocks in memory. Slots whose work is smaller than a
-// hand-off are processed by the caller's thread as they are submitted, and
-// a worker takes a share of the queue at a time. With one thread nothing is started:
+// hand-off are processed by the caller's thread as they are submitted. With
+// one thread nothing is started:
 // each slot is processed when submitted. Workers start at the first submit
 // and serve every frame after it, so frames without blocks cost no threads.
 #pragma once
