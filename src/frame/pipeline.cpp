@@ -5,7 +5,6 @@
 #include <unistd.h>
 #include <signal.h>
 
-#include <algorithm>
 #include <exception>
 #include <new>
 #include <new>
