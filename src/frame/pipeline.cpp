@@ -2,11 +2,10 @@
 #include "pipeline.hpp"
 
 #include <pthread.h>
-#include <unistd.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <exception>
-#include <new>
 #include <new>
 #include <string>
 
