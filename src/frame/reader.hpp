@@ -55,6 +55,7 @@ private:
     Pipeline pipeline_;
     vorlex_codec* codec_ = nullptr;  // the current frame's
     uint32_t pipeline_block_size_ = 0;  // the block size the pipeline's depth is set for
+    bool block_form_ = false;        // the current frame's payloads: the codec's block form
 
     Slot* current_ = nullptr;  // the block whose payload is arriving
     size_t gathered_ = 0;
