@@ -392,7 +392,10 @@ VORLEX_EXPORT const char* vorlex_frame_last_error(void);
  * Memory stays bounded by the block size and the thread count, whatever the
  * length of the data. With threads > 1 the blocks are worked on by that many
  * worker threads (started at the first block, with every signal blocked);
- * the bytes produced are the same as with one.
+ * the bytes produced are the same as with one. Blocks under 64 KiB are
+ * decoded by the calling thread, which costs less than a hand-off. In the
+ * child of a fork() the workers do not exist: the next process call there
+ * starts them again and redoes the blocks they held.
  *
  * The process functions return
  *   VORLEX_STATUS_OK          all input consumed, and for FLUSH and FINISH all
@@ -486,10 +489,12 @@ enum {
  * A reader of concatenated frames, each decoded with the codec its header
  * names. threads as for the writer. memory_limit bounds the memory for
  * blocks of all threads together (0: VORLEX_FRAME_DEFAULT_MEMORY_LIMIT,
- * SIZE_MAX: none): a block in flight needs up to twice the frame's block
- * size, so fewer blocks are in flight (fewer threads work) when a frame's
- * blocks are large, and a frame whose block size exceeds the limit fails
- * with VORLEX_STATUS_MEMORY_LIMIT. Checks as vorlex_frame_decompress()
+ * SIZE_MAX: none), and keeps to it: a block in flight holds up to twice
+ * the frame's block size plus 2 KiB (its payload and its decoded bytes), so
+ * fewer blocks are in flight (fewer threads work) when a frame's blocks are
+ * large, and a frame whose one block in flight would exceed the limit fails
+ * with VORLEX_STATUS_MEMORY_LIMIT. The codecs' own working memory comes on
+ * top. Checks as vorlex_frame_decompress()
  * does; the blocks before a fault come out before the fault is reported.
  * FINISH declares the end of the input: a frame cut short is then
  * VORLEX_STATUS_INPUT_TRUNCATED, and so is an input without any frame.

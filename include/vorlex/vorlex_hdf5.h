@@ -24,7 +24,16 @@
  *   [VORLEX_H5Z_CD_TYPESIZE]    the filter's element size, 1 to 255; 0 or
  *                               absent: the dataset type's size, filled in
  *                               when the dataset is created
+ *   [VORLEX_H5Z_CD_CHUNK_BYTES] the chunk's size in bytes: written by the
+ *                               filter itself when the dataset is created
+ *                               (any value given is replaced)
  * Values the filter does not know are refused when the dataset is created.
+ * Whatever the user gave, the dataset records VORLEX_H5Z_CD_MAX values.
+ *
+ * Reading checks every chunk's frame (its checksums, and that it holds
+ * exactly VORLEX_H5Z_CD_CHUNK_BYTES bytes) before HDF5 sees a byte of it.
+ * Datasets written before the chunk size was recorded (3 values or fewer)
+ * still read; for them the size check cannot be made (see docs/hdf5.md).
  *
  * In C:
  *   unsigned values[] = {4, 256};   (lzjb, 256 KiB blocks)
@@ -47,7 +56,9 @@
 #define VORLEX_H5Z_CD_LEVEL 2
 #define VORLEX_H5Z_CD_FILTER 3
 #define VORLEX_H5Z_CD_TYPESIZE 4
-/* The most client data values the filter accepts. */
-#define VORLEX_H5Z_CD_MAX 5
+#define VORLEX_H5Z_CD_CHUNK_BYTES 5
+/* The most client data values the filter accepts, and how many a dataset
+ * created by this version records. */
+#define VORLEX_H5Z_CD_MAX 6
 
 #endif

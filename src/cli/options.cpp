@@ -306,21 +306,23 @@ Options:
                         codec, the size at which the container's ratio is within
                         1% of the codec's own tool: 16M for zstd, 1M for the others
   -T, --threads N       worker threads (default: one per CPU; 0 likewise)
-      --memory SIZE     memory for decoding blocks, all threads together (default
-                        512M): fewer threads work when a file's blocks are large,
+      --memory SIZE     memory for decoding, all threads and buffers together
+                        (default 512M; a block in flight takes twice the block
+                        size): fewer threads work when a file's blocks are large,
                         and a file whose blocks do not fit is refused. With --raw,
                         the largest zstd window read (default 128M, as zstd)
   -o, --output FILE     write to FILE (one input only; with -r, every input in turn)
   -r, --recursive       walk the folders among FILEs: every regular file inside,
                         symbolic links left alone (those named on the command line
-                        are followed); files already of the kind made are skipped
+                        are followed); files already of the kind made are skipped,
+                        and a file reached twice is taken once
   -c, --stdout          write to standard output (the input stays unless --rm)
   -f, --force           overwrite existing files (devices and FIFOs are written into);
                         write compressed data to a terminal; read FIFOs and devices;
                         --rm an input that has other hard links
   -k, --keep            keep the input (default)
-      --rm              remove the input after success (with -c: once standard
-                        output is flushed)
+      --rm              remove the input after success, unless it changed meanwhile
+                        (with -c: once standard output is flushed)
       --raw             the codec's bare format, no container: lz4, zstd, gzip and
                         copy stream in bounded memory, the others hold the data in
                         memory. Decoding, FILE.CODEC, .gz, .zst, .lz4 and .sz name

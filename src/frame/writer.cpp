@@ -187,6 +187,7 @@ void Writer::take_input(vorlex_frame_buffers& b, vorlex_operation op) {
 }
 
 vorlex_status Writer::process(vorlex_frame_buffers& b, vorlex_operation op) {
+    pipeline_.restart_after_fork();
     if (finished_) {
         if (b.in_avail != 0) fail(VORLEX_STATUS_INVALID, "input after the frame was finished");
         return deliver(b) ? VORLEX_STATUS_OK : VORLEX_STATUS_PROCESSING;

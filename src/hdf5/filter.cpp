@@ -90,6 +90,14 @@ size_t encode(unsigned flags, size_t cd_nelmts, const unsigned cd_values[], size
         push_error(__func__, H5E_BADVALUE, why);
         return 0;
     }
+    // A frame of another size would be refused when read back: better no
+    // chunk than one that cannot be read.
+    if (s.chunk_bytes != 0 && nbytes != s.chunk_bytes) {
+        snprintf(why, sizeof why, "a chunk of %zu bytes where the dataset's chunks are %u bytes",
+                 nbytes, s.chunk_bytes);
+        push_error(__func__, H5E_CANTFILTER, why);
+        return 0;
+    }
     const size_t bound = vorlex_frame_compress_bound(codec, nbytes, s.block_size);
     if (bound == 0) {
         snprintf(why, sizeof why, "a chunk of %zu bytes is too large for a frame", nbytes);
@@ -126,14 +134,28 @@ size_t encode(unsigned flags, size_t cd_nelmts, const unsigned cd_values[], size
     return length;
 }
 
-// The frame names its codec and block size, so the values play no part.
-size_t decode(size_t nbytes, size_t* buf_size, void** buf) {
+// The frame names its codec and block size; of the values only the chunk
+// size matters. HDF5 takes the returned length on trust and copies a whole
+// chunk out of the buffer: a frame holding fewer bytes would hand it heap
+// memory past the buffer's end, one holding more would be cut silently. So
+// a frame must hold exactly the recorded chunk size, checked before
+// anything is allocated for it. Datasets from before the size was recorded
+// (expected 0) get the frame's own checks only.
+size_t decode(uint32_t expected, size_t nbytes, size_t* buf_size, void** buf) {
     char why[512];
     const uint8_t* in = static_cast<const uint8_t*>(*buf);
     uint64_t size = 0;
     vorlex_status st = vorlex_frame_content_size(in, nbytes, &size);
     if (st != VORLEX_STATUS_OK) {
         snprintf(why, sizeof why, "damaged chunk of %zu bytes: %s", nbytes, vorlex_frame_last_error());
+        push_error(__func__, H5E_CANTFILTER, why);
+        return 0;
+    }
+    if (expected != 0 && size != expected) {
+        snprintf(why, sizeof why,
+                 "damaged chunk: the frame holds %llu bytes, the dataset's chunks are %u bytes "
+                 "(cd_values[%d])",
+                 static_cast<unsigned long long>(size), expected, VORLEX_H5Z_CD_CHUNK_BYTES);
         push_error(__func__, H5E_CANTFILTER, why);
         return 0;
     }
@@ -197,32 +219,48 @@ htri_t can_apply(hid_t dcpl, hid_t, hid_t) {
 herr_t set_local(hid_t dcpl, hid_t type, hid_t) {
     unsigned flags = 0;
     unsigned config = 0;
-    unsigned values[VORLEX_H5Z_CD_MAX] = {};
+    unsigned values[VORLEX_H5Z_CD_MAX] = {};  // the user's values, padded with 0
     size_t count = VORLEX_H5Z_CD_MAX;
     if (H5Pget_filter_by_id2(dcpl, VORLEX_H5Z_FILTER, &flags, &count, values, 0, nullptr,
                              &config) < 0) {
         push_error(__func__, H5E_CANTGET, "cannot read the filter's values");
         return -1;
     }
-    // Only a filter without a typesize needs anything: the values of every
-    // other dataset stay as the application gave them.
-    if (count <= VORLEX_H5Z_CD_FILTER || values[VORLEX_H5Z_CD_FILTER] == 0 ||
-        (count > VORLEX_H5Z_CD_TYPESIZE && values[VORLEX_H5Z_CD_TYPESIZE] != 0)) {
-        return 0;
+    // A filter without a typesize takes the dataset type's size.
+    if (values[VORLEX_H5Z_CD_FILTER] != 0 && values[VORLEX_H5Z_CD_TYPESIZE] == 0) {
+        const size_t size = H5Tget_size(type);
+        if (size == 0 || size > VORLEX_FILTER_MAX_TYPESIZE) {
+            char why[256];
+            snprintf(why, sizeof why,
+                     "the dataset's elements are %zu bytes, over the filters' %d: give a "
+                     "typesize in cd_values[%d]",
+                     size, VORLEX_FILTER_MAX_TYPESIZE, VORLEX_H5Z_CD_TYPESIZE);
+            push_error(__func__, H5E_BADVALUE, why);
+            return -1;
+        }
+        values[VORLEX_H5Z_CD_TYPESIZE] = unsigned(size);
     }
-    const size_t size = H5Tget_size(type);
-    if (size == 0 || size > VORLEX_FILTER_MAX_TYPESIZE) {
-        char why[256];
-        snprintf(why, sizeof why,
-                 "the dataset's elements are %zu bytes, over the filters' %d: give a typesize "
-                 "in cd_values[%d]",
-                 size, VORLEX_FILTER_MAX_TYPESIZE, VORLEX_H5Z_CD_TYPESIZE);
-        push_error(__func__, H5E_BADVALUE, why);
+    // The chunk's size as HDF5 hands chunks to the filter: every element of
+    // the chunk's shape at the dataset type's stored size (edge chunks are
+    // passed whole too).
+    hsize_t dims[H5S_MAX_RANK] = {};
+    const int rank = H5Pget_chunk(dcpl, H5S_MAX_RANK, dims);
+    const size_t element = H5Tget_size(type);
+    if (rank <= 0 || element == 0) {
+        push_error(__func__, H5E_CANTGET, "cannot read the dataset's chunk shape and type size");
         return -1;
     }
-    values[VORLEX_H5Z_CD_TYPESIZE] = unsigned(size);
+    uint64_t bytes = element;
+    for (int i = 0; i < rank; ++i) {
+        if (dims[i] == 0 || bytes > MAX_CHUNK_BYTES / dims[i]) {
+            push_error(__func__, H5E_BADVALUE, "the chunk is too large for the filter (4 GiB or more)");
+            return -1;
+        }
+        bytes *= dims[i];
+    }
+    values[VORLEX_H5Z_CD_CHUNK_BYTES] = unsigned(bytes);
     if (H5Pmodify_filter(dcpl, VORLEX_H5Z_FILTER, flags, VORLEX_H5Z_CD_MAX, values) < 0) {
-        push_error(__func__, H5E_CANTSET, "cannot store the typesize in the filter's values");
+        push_error(__func__, H5E_CANTSET, "cannot record the chunk size in the filter's values");
         return -1;
     }
     return 0;
@@ -230,7 +268,9 @@ herr_t set_local(hid_t dcpl, hid_t type, hid_t) {
 
 size_t filter(unsigned flags, size_t cd_nelmts, const unsigned cd_values[], size_t nbytes,
               size_t* buf_size, void** buf) {
-    if ((flags & H5Z_FLAG_REVERSE) != 0) return decode(nbytes, buf_size, buf);
+    if ((flags & H5Z_FLAG_REVERSE) != 0) {
+        return decode(recorded_chunk_bytes(cd_nelmts, cd_values), nbytes, buf_size, buf);
+    }
     return encode(flags, cd_nelmts, cd_values, nbytes, buf_size, buf);
 }
 

@@ -33,7 +33,7 @@ bool parse_values(size_t count, const unsigned* values, Settings* settings, char
     if (count > VORLEX_H5Z_CD_MAX) {
         snprintf(why, why_size,
                  "%zu client data values given, at most %d are known "
-                 "(codec number, block size in KiB, level, filter, typesize)",
+                 "(codec number, block size in KiB, level, filter, typesize, chunk bytes)",
                  count, VORLEX_H5Z_CD_MAX);
         return false;
     }
@@ -76,7 +76,12 @@ bool parse_values(size_t count, const unsigned* values, Settings* settings, char
     settings->codec = name;
     settings->block_size = size_t(kib) * 1024;
     settings->level = static_cast<int>(level);
+    settings->chunk_bytes = recorded_chunk_bytes(count, values);
     return true;
+}
+
+uint32_t recorded_chunk_bytes(size_t count, const unsigned* values) {
+    return count > VORLEX_H5Z_CD_CHUNK_BYTES ? values[VORLEX_H5Z_CD_CHUNK_BYTES] : 0;
 }
 
 }  // namespace vorlex::hdf5
