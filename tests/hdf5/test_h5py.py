@@ -120,7 +120,7 @@ def test_filters_take_the_typesize_from_the_type(tmp_path):
             d = f.create_dataset(f"f{filt}", data=data(), chunks=(65536,), compression=FILTER,
                                  compression_opts=(6, 0, 0, filt))
             _, values, _ = d.id.get_create_plist().get_filter_by_id(FILTER)
-            assert tuple(values) == (6, 0, 0, filt, 4)  # int32: 4 bytes
+            assert tuple(values) == (6, 0, 0, filt, 4, 65536 * 4)  # int32: 4 bytes
             assert d.id.get_storage_size() < d.nbytes // 4
     result = read_in_fresh_process(path)
     assert result.returncode == 0, result.stderr
