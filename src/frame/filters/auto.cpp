@@ -29,7 +29,7 @@ constexpr uint8_t CANDIDATES[] = {
 size_t gather(const uint8_t* in, size_t n, size_t typesize, Work& work) {
     work.sample.reserve(SAMPLE);
     if (n <= SAMPLE) {
-        std::memcpy(work.sample.data(), in, n);
+        copy_bytes(work.sample.data(), in, n);
         return n;
     }
     // Pieces of whole groups of 8 elements, so that bitshuffle sees them as

@@ -83,7 +83,7 @@ void bitshuffle(const uint8_t* in, uint8_t* out, size_t n, size_t typesize, uint
         e += m;
     }
     const size_t whole = e * typesize;
-    if (out != in) std::memcpy(out + whole, in + whole, n - whole);
+    if (out != in) copy_bytes(out + whole, in + whole, n - whole);
 }
 
 void bitunshuffle(const uint8_t* in, uint8_t* out, size_t n, size_t typesize, uint8_t* temp) {
@@ -100,7 +100,7 @@ void bitunshuffle(const uint8_t* in, uint8_t* out, size_t n, size_t typesize, ui
         e += m;
     }
     const size_t whole = e * typesize;
-    if (out != in) std::memcpy(out + whole, in + whole, n - whole);
+    if (out != in) copy_bytes(out + whole, in + whole, n - whole);
 }
 
 }  // namespace vorlex::frame::filters

@@ -81,7 +81,7 @@ void delta_encode(const uint8_t* in, uint8_t* out, size_t n, size_t typesize) {
         }
     }
     const size_t whole = count * typesize;
-    std::memcpy(out + whole, in + whole, n - whole);
+    copy_bytes(out + whole, in + whole, n - whole);
 }
 
 void delta_decode(uint8_t* buf, size_t n, size_t typesize) {

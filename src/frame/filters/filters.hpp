@@ -18,8 +18,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace vorlex::frame::filters {
+
+// memcpy for lengths that may be 0 with pointers that may then be null (an
+// empty block, an empty tail): memcpy itself must not be given null.
+inline void copy_bytes(uint8_t* out, const uint8_t* in, size_t n) {
+    if (n != 0) std::memcpy(out, in, n);
+}
 
 // Per-block filter codes.
 inline constexpr uint8_t CODE_NONE = 0;

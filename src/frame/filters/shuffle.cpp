@@ -11,7 +11,7 @@ namespace vorlex::frame::filters {
 void shuffle(const uint8_t* in, uint8_t* out, size_t n, size_t typesize) {
     const size_t count = n / typesize;
     if (typesize <= 1 || count <= 1) {
-        std::memcpy(out, in, n);
+        copy_bytes(out, in, n);
         return;
     }
     const size_t done = kernels().shuffle(in, out, count, typesize);
@@ -21,13 +21,13 @@ void shuffle(const uint8_t* in, uint8_t* out, size_t n, size_t typesize) {
         for (size_t e = done; e < count; ++e) to[e] = from[e * typesize];
     }
     const size_t whole = count * typesize;
-    std::memcpy(out + whole, in + whole, n - whole);  // the tail stays as it is
+    copy_bytes(out + whole, in + whole, n - whole);  // the tail stays as it is
 }
 
 void unshuffle(const uint8_t* in, uint8_t* out, size_t n, size_t typesize) {
     const size_t count = n / typesize;
     if (typesize <= 1 || count <= 1) {
-        std::memcpy(out, in, n);
+        copy_bytes(out, in, n);
         return;
     }
     const size_t done = kernels().unshuffle(in, out, count, typesize);
@@ -37,7 +37,7 @@ void unshuffle(const uint8_t* in, uint8_t* out, size_t n, size_t typesize) {
         for (size_t e = done; e < count; ++e) to[e * typesize] = from[e];
     }
     const size_t whole = count * typesize;
-    std::memcpy(out + whole, in + whole, n - whole);
+    copy_bytes(out + whole, in + whole, n - whole);
 }
 
 }  // namespace vorlex::frame::filters
