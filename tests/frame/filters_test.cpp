@@ -45,7 +45,7 @@ Bytes filtered(uint8_t code, size_t typesize, const Bytes& in) {
 Bytes restored(uint8_t code, size_t typesize, const Bytes& coded) {
     Bytes out(coded.size() + 1), temp(coded.size() + 1);
     uint8_t* target = flt::decode_target(code, out.data(), temp.data());
-    std::memcpy(target, coded.data(), coded.size());
+    std::copy(coded.begin(), coded.end(), target);
     flt::undo(code, typesize, out.data(), coded.size(), temp.data());
     out.resize(coded.size());
     return out;
