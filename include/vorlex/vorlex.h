@@ -120,8 +120,9 @@ VORLEX_EXPORT vorlex_status vorlex_compress(vorlex_codec* codec, uint8_t* out,
  * Decompress in[0..in_length) into out. *out_length on entry is the output's
  * capacity, or for codecs that need it (vorlex_codec_needs_exact_size) the
  * exact decompressed size; on success it holds the bytes produced. On failure
- * the output may hold a partial result. VORLEX_STATUS_INVALID as for
- * vorlex_compress.
+ * the output may hold a partial result. VORLEX_STATUS_TRAILING_DATA (lz4,
+ * zstd, gzip) for bytes after the last frame or member that cannot start
+ * another. VORLEX_STATUS_INVALID as for vorlex_compress.
  */
 VORLEX_EXPORT vorlex_status vorlex_decompress(vorlex_codec* codec, uint8_t* out,
                                               size_t* out_length, const uint8_t* in,
@@ -131,7 +132,8 @@ VORLEX_EXPORT vorlex_status vorlex_decompress(vorlex_codec* codec, uint8_t* out,
  * one. VORLEX_STATUS_UNSUPPORTED for the others, and for data that leaves it
  * out (zstd and lz4 frames written by a stream); VORLEX_STATUS_INPUT_TRUNCATED
  * when the input is shorter than the header that holds the size (quicklz: 3
- * or 9 bytes); VORLEX_STATUS_INVALID for a NULL codec or size, or NULL in
+ * or 9 bytes); VORLEX_STATUS_TRAILING_DATA (lz4) for bytes after the last
+ * frame that cannot start another; VORLEX_STATUS_INVALID for a NULL codec or size, or NULL in
  * with a non-zero length. *size is untouched on every failure. */
 VORLEX_EXPORT vorlex_status vorlex_get_uncompressed_size(vorlex_codec* codec,
                                                          const uint8_t* in, size_t in_length,
