@@ -7,7 +7,7 @@ libxxhash-dev liblz4-dev libzstd-dev libsnappy-dev zlib1g-dev lz4 zstd gzip \
 man-db bash-completion file \
 python3-dev pybind11-dev python3-numpy python3-pytest python3-numcodecs python3-zarr \
 python3-dask python3-distributed python3-entrypoints \
-libhdf5-dev hdf5-tools python3-h5py $*"
+libhdf5-dev hdf5-tools python3-h5py chromium $*"
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
