@@ -150,9 +150,9 @@ std::string panel_svg(const std::vector<PlotPoint>& points, const Range& ratio, 
 std::string plots_section(const Report& report, const std::vector<std::string>& labels) {
     std::string out = "<section id=\"plots\">\n<h2>Ratio against speed</h2>\n";
     out += "<p class=\"legend\"><span class=\"dot\"></span>vorlex codecs"
-           "<span class=\"sq\"></span>peers<span class=\"dash\"></span>Pareto front: no other "
-           "codec is both faster and smaller. Up is smaller output, right is faster; "
-           "point at a mark for its values.</p>\n";
+           "<span class=\"sq\"></span>peers<span class=\"dash\"></span>Pareto front: the "
+           "codecs no other one beats on speed and ratio at once. Up is smaller output, "
+           "right is faster; point at a mark for its values.</p>\n";
     for (size_t g = 0; g < labels.size(); ++g) {
         const std::vector<Row> rows = rows_of(report, labels[g]);
         const std::string caption = group_caption(report, labels[g], rows);

@@ -354,5 +354,4 @@
       ', which is not a speed (try 10MB/s or 100Mbit/s); showing ' + speedText(state.link) + '.';
   }
   update(true);
-  document.documentElement.classList.add('scripted');
 })();
