@@ -7,8 +7,10 @@
 #include "html.hpp"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <string_view>
 
 #include "bench_page_assets.h"
 #include "plot.hpp"
@@ -55,9 +57,9 @@ std::string csv_data_url(const std::string& csv) {
     std::string out = "data:text/csv;charset=utf-8,";
     for (const char c : csv) {
         const auto u = static_cast<unsigned char>(c);
-        const bool plain = (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') ||
-                           (u >= '0' && u <= '9') || std::string_view("-_.,:;/=+()*!~@$[]^").find(c) !=
-                                                         std::string_view::npos;
+        const bool plain =
+            (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') ||
+            std::string_view("-_.,:;/=+()*!~@$[]^").find(c) != std::string_view::npos;
         if (plain) {
             out += c;
         } else {
@@ -244,7 +246,9 @@ std::string table_section(const Report& report, const std::vector<std::string>& 
                xml_escape(r.codec) + "\" data-peer=\"" + (r.peer ? "1" : "0") + "\"" +
                (r.peer ? " class=\"peer\"" : "") + ">";
         for (const Column& c : cols) {
-            const char* cls = c.header == "codec" ? " class=\"codec\"" : c.numeric ? " class=\"num\"" : "";
+            const char* cls = c.header == "codec" ? " class=\"codec\""
+                              : c.numeric         ? " class=\"num\""
+                                                  : "";
             out += std::string("<td") + cls + ">" + xml_escape(c.cell(r)) + "</td>";
         }
         out += "</tr>\n";

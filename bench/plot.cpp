@@ -53,11 +53,11 @@ std::string render_svg(const std::vector<Row>& rows, const std::string& title,
     svg += "<circle cx=\"" + svg_number(WIDTH - 290) + "\" cy=\"62\" r=\"5\" fill=\"" +
            OURS_COLOUR + "\"/><text x=\"" + svg_number(WIDTH - 280) +
            "\" y=\"66\" font-size=\"11\">vorlex codecs</text>\n";
-    svg += "<rect x=\"" + svg_number(WIDTH - 195) + "\" y=\"57.5\" width=\"9\" height=\"9\" fill=\"" +
-           PEER_COLOUR + "\"/><text x=\"" + svg_number(WIDTH - 180) +
-           "\" y=\"66\" font-size=\"11\">peers</text>\n";
-    svg += "<line x1=\"" + svg_number(WIDTH - 135) + "\" y1=\"62\" x2=\"" + svg_number(WIDTH - 113) +
-           "\" y2=\"62\" stroke=\"" + FRONT_COLOUR +
+    svg += "<rect x=\"" + svg_number(WIDTH - 195) +
+           "\" y=\"57.5\" width=\"9\" height=\"9\" fill=\"" + PEER_COLOUR + "\"/><text x=\"" +
+           svg_number(WIDTH - 180) + "\" y=\"66\" font-size=\"11\">peers</text>\n";
+    svg += "<line x1=\"" + svg_number(WIDTH - 135) + "\" y1=\"62\" x2=\"" +
+           svg_number(WIDTH - 113) + "\" y2=\"62\" stroke=\"" + FRONT_COLOUR +
            "\" stroke-width=\"1.2\" stroke-dasharray=\"5 3\"/><text x=\"" +
            svg_number(WIDTH - 107) + "\" y=\"66\" font-size=\"11\">Pareto front</text>\n";
     const std::vector<PlotPoint> comp = plot_points(rows, true);

@@ -49,8 +49,9 @@
   function parseLink(text, memory) {
     const t = String(text).trim();
     if (/^mem(ory)?$/i.test(t)) return memory;
-    const m = /^([0-9]*\.?[0-9]+(?:[eE][+-]?[0-9]+)?)\s*(?:([kKMGT])(i)?)?(B|b|bit|bits|byte|bytes)?\s*(\/\s*s|ps)?$/
-      .exec(t);
+    const number = '([0-9]*\\.?[0-9]+(?:[eE][+-]?[0-9]+)?)';
+    const unit = '(?:([kKMGT])(i)?)?(B|b|bit|bits|byte|bytes)?\\s*(\\/\\s*s|ps)?';
+    const m = new RegExp('^' + number + '\\s*' + unit + '$').exec(t);
     if (!m) return null;
     const value = parseFloat(m[1]);
     const power = { '': 0, k: 1, K: 1, M: 2, G: 3, T: 4 }[m[2] || ''];

@@ -24,7 +24,8 @@ std::string between(const std::string& text, const std::string& open, const std:
     const size_t start = text.find(open);
     if (start == std::string::npos) return {};
     const size_t end = text.find(close, start + open.size());
-    return end == std::string::npos ? std::string() : text.substr(start + open.size(), end - start - open.size());
+    return end == std::string::npos ? std::string()
+                                    : text.substr(start + open.size(), end - start - open.size());
 }
 
 std::string percent_decode(const std::string& s) {
@@ -153,8 +154,8 @@ TEST(Html, EveryInputHasItsPlotsAndTheCsvRoundTrips) {
     EXPECT_EQ(page.find("<dt>written</dt>"), std::string::npos);
     // The table has every row; the download is exactly `--format csv`.
     EXPECT_EQ(occurrences(page, "<tr data-input="), rep.rows.size());
-    const std::string href =
-        between(page, "download=\"vorlex-benchmarks.csv\" href=\"data:text/csv;charset=utf-8,", "\"");
+    const std::string href = between(
+        page, "download=\"vorlex-benchmarks.csv\" href=\"data:text/csv;charset=utf-8,", "\"");
     ASSERT_FALSE(href.empty());
     EXPECT_EQ(href.find_first_of("#<>\" \n"), std::string::npos);
     EXPECT_EQ(percent_decode(html_unescape(href)), render_csv(rep));
