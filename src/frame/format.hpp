@@ -21,9 +21,13 @@ namespace vorlex::frame::format {
 
 inline constexpr uint8_t MAGIC[4] = {0x89, 'V', 'L', 'X'};
 inline constexpr uint8_t VERSION = 1;
-// No flag is defined yet. Readers refuse unknown bits, so a later writer can
-// mark features an old reader must not silently skip.
-inline constexpr uint8_t KNOWN_FLAGS = 0;
+// Header flags. Readers refuse unknown bits, so a writer can mark features an
+// old reader must not silently skip.
+// Block form: compressed payloads are in the codec's lean block form
+// (vorlex_compress_block), not its own format. Written for every codec that
+// has one; adds no header bytes.
+inline constexpr uint8_t FLAG_BLOCK_FORM = 0x01;
+inline constexpr uint8_t KNOWN_FLAGS = FLAG_BLOCK_FORM;
 
 inline constexpr size_t MAX_CODEC_NAME = 64;
 // Blocks are bounded so that a reader's memory is too: every buffer is sized
