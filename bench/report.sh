@@ -32,6 +32,20 @@ trap 'rm -rf "$tmp"' EXIT
 # shellcheck disable=SC2086
 "$bench" --peers --small --format markdown $small_args $files >"$tmp/small.md"
 
+# Numeric arrays through numcodecs (python/bench/arrays.py), when the Python
+# package was built and numcodecs is installed.
+build=$(dirname "$bench")
+arrays=$(dirname "$0")/../python/bench/arrays.py
+if [ -d "$build/lib/python3/dist-packages/vorlex" ] &&
+   /usr/bin/python3 -c 'import numcodecs' 2>/dev/null; then
+  # shellcheck disable=SC2086 # ARRAYS_ARGS is a list on purpose
+  PYTHONPATH="$build/lib/python3/dist-packages" VORLEX_PLUGIN_PATH="$(cd "$build" && pwd)/lib/vorlex/plugins" \
+    /usr/bin/python3 "$arrays" ${ARRAYS_ARGS:---mib 8 --rounds 3} >"$tmp/arrays.md"
+else
+  echo "bench: no Python package or numcodecs: the numeric arrays are left out" >&2
+  : >"$tmp/arrays.md"
+fi
+
 {
   echo "# vorlex benchmarks"
   echo
@@ -69,6 +83,16 @@ trap 'rm -rf "$tmp"' EXIT
   echo
   cat "$tmp/small.md"
   echo
+  if [ -s "$tmp/arrays.md" ]; then
+    echo "## Numeric arrays"
+    echo
+    echo "numcodecs codecs over 1 MiB chunks of arrays of the usual kinds"
+    echo "(\`python/bench/arrays.py\`): vorlex with its typed-array filters beside"
+    echo "Blosc (lz4 with shuffle and bit-shuffle, zstd), Zstd and LZ4."
+    echo
+    cat "$tmp/arrays.md"
+    echo
+  fi
   echo "## Targets and what bounds them"
   echo
   echo "Each codec's targets (speed ÷ lz4, copy ÷ memcpy), the profile of what"
@@ -80,6 +104,7 @@ trap 'rm -rf "$tmp"' EXIT
   echo "make bench                          # this page and benchmarks.html"
   echo "build/vorlex-bench --peers --format html FILE... > b.html  # the page for any files"
   echo "build/vorlex-bench --peers FILE...  # any files, as a table"
+  echo "PYTHONPATH=build/lib/python3/dist-packages python/bench/arrays.py  # numeric arrays"
   echo '```'
 } >"$tmp/benchmarks.md"
 
