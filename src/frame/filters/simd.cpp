@@ -10,7 +10,9 @@
 // two groups of 16 elements at once, one per 128-bit lane.
 //
 // Bit transpose: movemask collects the top bit of 16 (32) bytes; shifting the
-// bytes left one bit at a time yields the 8 bit planes.
+// bytes left one bit at a time yields the 8 bit planes. Bit untranspose: the
+// byte transpose above gathers one byte of each plane into a 64-bit lane,
+// whose 8x8 bit matrix a few shifts and masks then transpose.
 #include "kernels.hpp"
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -104,26 +106,36 @@ size_t bit_transpose_sse2(const uint8_t* in, uint8_t* out, size_t m) {
     return i;
 }
 
+// The 8x8 bit matrix in each 64-bit lane transposed, as transpose8 in
+// bitshuffle.cpp does it for one.
+inline __m128i transpose8_sse2(__m128i x) {
+    __m128i t = _mm_and_si128(_mm_xor_si128(x, _mm_srli_epi64(x, 7)),
+                              _mm_set1_epi64x(0x00AA00AA00AA00AALL));
+    x = _mm_xor_si128(_mm_xor_si128(x, t), _mm_slli_epi64(t, 7));
+    t = _mm_and_si128(_mm_xor_si128(x, _mm_srli_epi64(x, 14)),
+                      _mm_set1_epi64x(0x0000CCCC0000CCCCLL));
+    x = _mm_xor_si128(_mm_xor_si128(x, t), _mm_slli_epi64(t, 14));
+    t = _mm_and_si128(_mm_xor_si128(x, _mm_srli_epi64(x, 28)),
+                      _mm_set1_epi64x(0x00000000F0F0F0F0LL));
+    return _mm_xor_si128(_mm_xor_si128(x, t), _mm_slli_epi64(t, 28));
+}
+
+// 16 bytes of each of the 8 bit planes (128 elements): three rounds of
+// interleaving turn (plane, byte) into (byte, plane), so each 64-bit lane
+// holds one byte of every plane, the 8x8 matrix of 8 elements; transposed,
+// it is those elements.
 size_t bit_untranspose_sse2(const uint8_t* in, uint8_t* out, size_t m) {
     const size_t plane = m / 8;
-    const __m128i low = _mm_set1_epi16(0x00FF);
     size_t i = 0;
-    for (; i + 16 <= m; i += 16) {
-        uint16_t w[8];
-        for (int k = 0; k < 8; ++k) std::memcpy(&w[k], in + size_t(k) * plane + i / 8, 2);
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w));
-        // Byte k: plane k's bits of elements i..i+7; byte 8 + k: of i+8..i+15.
-        __m128i x = _mm_packus_epi16(_mm_and_si128(v, low), _mm_srli_epi16(v, 8));
-        uint64_t first = 0, second = 0;
-        for (int b = 7; b >= 0; --b) {
-            const unsigned bits = unsigned(_mm_movemask_epi8(x));
-            first |= uint64_t(bits & 0xFF) << (8 * b);
-            second |= uint64_t(bits >> 8) << (8 * b);
-            x = _mm_slli_epi16(x, 1);
+    for (; i + 128 <= m; i += 128) {
+        __m128i v[8];
+        for (int k = 0; k < 8; ++k) {
+            v[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + size_t(k) * plane + i / 8));
         }
-        // Little-endian stores: byte b of each word is element b.
-        std::memcpy(out + i, &first, 8);
-        std::memcpy(out + i + 8, &second, 8);
+        rounds128<8>(v, 3);
+        for (int j = 0; j < 8; ++j) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 16 * j), transpose8_sse2(v[j]));
+        }
     }
     return i;
 }
@@ -221,8 +233,43 @@ VORLEX_AVX2 size_t bit_transpose_avx2(const uint8_t* in, uint8_t* out, size_t m)
     return i;
 }
 
+VORLEX_AVX2 inline __m256i transpose8_avx2(__m256i x) {
+    __m256i t = _mm256_and_si256(_mm256_xor_si256(x, _mm256_srli_epi64(x, 7)),
+                                 _mm256_set1_epi64x(0x00AA00AA00AA00AALL));
+    x = _mm256_xor_si256(_mm256_xor_si256(x, t), _mm256_slli_epi64(t, 7));
+    t = _mm256_and_si256(_mm256_xor_si256(x, _mm256_srli_epi64(x, 14)),
+                         _mm256_set1_epi64x(0x0000CCCC0000CCCCLL));
+    x = _mm256_xor_si256(_mm256_xor_si256(x, t), _mm256_slli_epi64(t, 14));
+    t = _mm256_and_si256(_mm256_xor_si256(x, _mm256_srli_epi64(x, 28)),
+                         _mm256_set1_epi64x(0x00000000F0F0F0F0LL));
+    return _mm256_xor_si256(_mm256_xor_si256(x, t), _mm256_slli_epi64(t, 28));
+}
+
+// As the SSE2 kernel, on 32 bytes of each plane: lane 0 of every vector
+// works on the first 16 (elements i .. i+127), lane 1 on the next 16.
+VORLEX_AVX2 size_t bit_untranspose_avx2(const uint8_t* in, uint8_t* out, size_t m) {
+    const size_t plane = m / 8;
+    size_t i = 0;
+    for (; i + 256 <= m; i += 256) {
+        __m256i v[8];
+        for (int k = 0; k < 8; ++k) {
+            v[k] = _mm256_loadu_si256(
+                reinterpret_cast<const __m256i*>(in + size_t(k) * plane + i / 8));
+        }
+        rounds256<8>(v, 3);
+        for (int j = 0; j < 8; ++j) {
+            const __m256i x = transpose8_avx2(v[j]);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 16 * j),
+                             _mm256_castsi256_si128(x));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 128 + 16 * j),
+                             _mm256_extracti128_si256(x, 1));
+        }
+    }
+    return i;
+}
+
 constexpr Kernels AVX2 = {"avx2", shuffle_avx2, unshuffle_avx2, bit_transpose_avx2,
-                          bit_untranspose_sse2};
+                          bit_untranspose_avx2};
 
 }  // namespace
 
