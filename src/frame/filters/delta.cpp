@@ -2,10 +2,12 @@
 // little-endian integers of typesize bytes, modulo 2^(8 typesize); element 0
 // is kept (its predecessor counts as zero). Decoding is the running sum. The
 // usual sizes go through native integers, which the compiler vectorises for
-// encoding; every other size borrows and carries byte by byte.
+// encoding (decoding, a chain of additions, has kernels for 2- and 4-byte
+// elements); every other size borrows and carries byte by byte.
 #include <cstring>
 
 #include "filters.hpp"
+#include "kernels.hpp"
 
 namespace vorlex::frame::filters {
 
@@ -31,10 +33,11 @@ void encode_native(const uint8_t* __restrict in, uint8_t* __restrict out, size_t
     }
 }
 
+// From element `done` on, the elements before it being summed already.
 template <class T>
-void decode_native(uint8_t* buf, size_t count) {
-    T sum = 0;
-    for (size_t e = 0; e < count; ++e) {
+void decode_native(uint8_t* buf, size_t done, size_t count) {
+    T sum = done != 0 ? load<T>(buf + (done - 1) * sizeof(T)) : T(0);
+    for (size_t e = done; e < count; ++e) {
         sum = T(sum + load<T>(buf + e * sizeof(T)));
         store<T>(buf + e * sizeof(T), sum);
     }
@@ -87,11 +90,12 @@ void delta_encode(const uint8_t* in, uint8_t* out, size_t n, size_t typesize) {
 void delta_decode(uint8_t* buf, size_t n, size_t typesize) {
     const size_t count = n / typesize;
     if (count == 0) return;
+    const size_t done = kernels().delta_decode(buf, count, typesize);
     switch (typesize) {
-        case 1: decode_native<uint8_t>(buf, count); break;
-        case 2: decode_native<uint16_t>(buf, count); break;
-        case 4: decode_native<uint32_t>(buf, count); break;
-        case 8: decode_native<uint64_t>(buf, count); break;
+        case 1: decode_native<uint8_t>(buf, done, count); break;
+        case 2: decode_native<uint16_t>(buf, done, count); break;
+        case 4: decode_native<uint32_t>(buf, done, count); break;
+        case 8: decode_native<uint64_t>(buf, done, count); break;
         default: decode_bytes(buf, count, typesize); break;
     }
 }

@@ -20,6 +20,9 @@ struct Kernels {
     // (a multiple of 8).
     size_t (*bit_transpose)(const uint8_t* in, uint8_t* out, size_t m);
     size_t (*bit_untranspose)(const uint8_t* in, uint8_t* out, size_t m);
+    // Delta decoding (the running sum, in place) of the first elements of
+    // buf, count in all; returns the elements done, all of them summed.
+    size_t (*delta_decode)(uint8_t* buf, size_t count, size_t typesize);
 };
 
 const Kernels& portable_kernels();
