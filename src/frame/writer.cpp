@@ -161,8 +161,13 @@ void Writer::take_input(vorlex_frame_buffers& b, vorlex_operation op) {
         // buffer of its own size: a small input costs no full block.
         const bool whole = b.in_avail >= block_size_ || op != VORLEX_OPERATION_PROCESS;
         const size_t n = b.in_avail < block_size_ ? b.in_avail : block_size_;
+        // Where it lies only if it is aligned as the slot's buffer would be
+        // (see buffer.hpp), or when a filter takes it there: the codec
+        // then sees the filter's own buffer, also for a block the filter
+        // leaves as it is (block.cpp).
         if (whole && !pipeline_.threaded() &&
-            reinterpret_cast<uintptr_t>(b.in_next) % BUFFER_ALIGNMENT == 0) {
+            (reinterpret_cast<uintptr_t>(b.in_next) % BUFFER_ALIGNMENT == 0 ||
+             filter_.filter != VORLEX_FILTER_NONE)) {
             // Compressed where it lies. The caller's bytes are not kept past
             // this call, so a block that ends up stored is copied.
             s.source = b.in_next;

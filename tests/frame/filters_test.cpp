@@ -173,6 +173,20 @@ TEST(FilteredFrames, RoundTripThroughOneShotAndStreams) {
             Bytes out;
             ASSERT_EQ(decode(frame, out), VORLEX_STATUS_OK) << vorlex_frame_last_error();
             ASSERT_EQ(out, in);
+            // Compressed where it lies, at an odd address: the same frame.
+            {
+                Bytes shifted(in.size() + 1);
+                std::copy(in.begin(), in.end(), shifted.begin() + 1);
+                vorlex::Options options;
+                options.set_filter(filter, 4);
+                Bytes again(frame.size() + 64);
+                size_t n = again.size();
+                ASSERT_EQ(vorlex_frame_compress_with_options(c, options.get(), 65536, again.data(),
+                                                             &n, shifted.data() + 1, in.size()),
+                          VORLEX_STATUS_OK);
+                again.resize(n);
+                ASSERT_EQ(again, frame);
+            }
             // The stream, a few bytes at a time on two threads, writes the
             // same frame and reads it back.
             vorlex::FrameWriter w;

@@ -41,6 +41,13 @@ format::BlockHeader encode_filtered_block(vorlex_codec* codec, bool block_form, 
         work.a.reserve(n);
         work.b.reserve(n);
         filtered = apply(code, setting.typesize, in, n, work.a.data(), work.b.data());
+    } else if (reinterpret_cast<uintptr_t>(in) % BUFFER_ALIGNMENT != 0) {
+        // The writer hands over the caller's bytes where they lie; the codec
+        // sees every block at one alignment (buffer.hpp), so an unfiltered
+        // one goes through an aligned copy.
+        work.a.reserve(n);
+        copy_bytes(work.a.data(), in, n);
+        filtered = work.a.data();
     }
     const size_t produced = compress_payload(codec, block_form, filtered, n, payload + CODE_BYTES,
                                              capacity - CODE_BYTES, options);
