@@ -5,6 +5,8 @@
 //   header   magic "\x89VLX", version, flags, codec name, block size, checksum
 //   block    kind, stored length, original length, XXH3-64 of the original,
 //            payload (the codec's output, or the original bytes when stored)
+//   index    kind, per block its record length and original length, the
+//            member's length before the index, checksum (index.hpp)
 //   end      kind, total original bytes, block count, content checksum
 //
 // The content checksum is the XXH3-64 of the blocks' checksums in order: it
@@ -21,9 +23,12 @@ namespace vorlex::frame::format {
 
 inline constexpr uint8_t MAGIC[4] = {0x89, 'V', 'L', 'X'};
 inline constexpr uint8_t VERSION = 1;
-// No flag is defined yet. Readers refuse unknown bits, so a later writer can
-// mark features an old reader must not silently skip.
-inline constexpr uint8_t KNOWN_FLAGS = 0;
+// Readers refuse unknown bits, so a later writer can mark features an old
+// reader must not silently skip.
+// FLAG_INDEXED: an index record sits between the last block record and the
+// end record (index.hpp).
+inline constexpr uint8_t FLAG_INDEXED = 0x04;
+inline constexpr uint8_t KNOWN_FLAGS = FLAG_INDEXED;
 
 inline constexpr size_t MAX_CODEC_NAME = 64;
 // Blocks are bounded so that a reader's memory is too: every buffer is sized
@@ -41,6 +46,7 @@ enum RecordKind : uint8_t {
     KIND_COMPRESSED = 1,  // payload is the codec's output; shorter than the original
     KIND_STORED = 2,      // payload is the original bytes
     KIND_END = 3,
+    KIND_INDEX = 4,  // only in frames with FLAG_INDEXED, just before the end record
 };
 
 // Block record header: kind + u32 stored length + u32 original length + u64 checksum.

@@ -311,7 +311,7 @@ TEST(FrameApi, EachFaultHasItsStatusAndSaysWhere) {
 
 TEST(FrameApi, MisuseIsInvalidNeverACrash) {
     vorlex_codec* copy = vorlex_get_codec("copy");
-    uint8_t buf[64];
+    uint8_t buf[128];
     size_t n = sizeof buf;
     uint64_t size;
     EXPECT_EQ(vorlex_frame_compress(nullptr, 0, buf, &n, buf, 1), VORLEX_STATUS_INVALID);
