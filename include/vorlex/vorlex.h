@@ -503,6 +503,10 @@ VORLEX_EXPORT vorlex_status vorlex_frame_file_get_info(const vorlex_frame_file* 
 VORLEX_EXPORT vorlex_status vorlex_frame_file_get_block(const vorlex_frame_file* file,
                                                         uint64_t block,
                                                         vorlex_frame_block_info* info);
+/* The block (from 0) holding content byte offset; VORLEX_STATUS_INVALID at or
+ * past content_size. */
+VORLEX_EXPORT vorlex_status vorlex_frame_file_find_block(const vorlex_frame_file* file,
+                                                         uint64_t offset, uint64_t* block);
 /* The fault that stopped the map ("" when complete); valid while file lives. */
 VORLEX_EXPORT const char* vorlex_frame_file_fault(const vorlex_frame_file* file);
 /* Release; NULL is accepted. */

@@ -157,6 +157,17 @@ vorlex_status vorlex_frame_file_get_block(const vorlex_frame_file* file, uint64_
     });
 }
 
+vorlex_status vorlex_frame_file_find_block(const vorlex_frame_file* file, uint64_t offset,
+                                           uint64_t* block) {
+    return guard([&]() -> vorlex_status {
+        if (file == nullptr || block == nullptr) invalid("file or block is NULL");
+        const std::optional<uint64_t> i = file->impl.find(offset);
+        if (!i) invalid("offset at or past the end of the content");
+        *block = *i;
+        return VORLEX_STATUS_OK;
+    });
+}
+
 const char* vorlex_frame_file_fault(const vorlex_frame_file* file) {
     if (file == nullptr || !file->impl.fault()) return "";
     return file->impl.fault()->message().c_str();
