@@ -17,6 +17,7 @@
 #include "inputs.hpp"
 #include "machine.hpp"
 #include "options.hpp"
+#include "overhead.hpp"
 #include "peers.hpp"
 #include "plot.hpp"
 #include "progress.hpp"
@@ -57,6 +58,29 @@ std::string add_peers(const Options& o, Subjects& s) {
         s.peers.push_back(info->version.empty() ? info->name : info->name + " " + info->version);
     }
     return {};
+}
+
+// The host-overhead view's subjects for the codecs named (default: its own
+// list); the codecs are checked as --codec checks them.
+std::vector<std::unique_ptr<Subject>> load_overhead(const std::vector<std::string>& names,
+                                                    std::string& error) {
+    std::vector<std::unique_ptr<Subject>> out;
+    for (const std::string& item : names.empty() ? overhead_default_codecs() : names) {
+        const size_t colon = item.find(':');
+        const std::string name = item.substr(0, colon);
+        std::optional<int> level;
+        if (colon != std::string::npos) level = std::stoi(item.substr(colon + 1));
+        // Validated (level range included) as for the ordinary view.
+        if (load_codecs({item}, error).empty()) return {};
+        auto subjects = overhead_subjects(vorlex_get_codec(name.c_str()), level);
+        if (subjects.empty()) {
+            error = "codec " + name + " wraps no library this bench links (--overhead: lz4, zstd, "
+                    "gzip, snappy)";
+            return {};
+        }
+        for (auto& s : subjects) out.push_back(std::move(s));
+    }
+    return out;
 }
 
 // Every input readable, named uniquely; failures are reported and counted.
@@ -140,7 +164,7 @@ int run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
 
     Subjects subjects;
     std::string error;
-    subjects.owned = load_codecs(o.codecs, error);
+    subjects.owned = o.overhead ? load_overhead(o.codecs, error) : load_codecs(o.codecs, error);
     if (subjects.owned.empty()) {
         std::fprintf(err, "vorlex bench: %s\n", error.c_str());
         return EXIT_FAILED;
@@ -183,6 +207,9 @@ int run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
     }
     add_reference_ratios(report.rows);
     std::fputs(render(report, o.format).c_str(), out);
+    if (o.overhead && (o.format == Format::table || o.format == Format::markdown)) {
+        std::fputs(render_overhead(report.rows, o.format).c_str(), out);
+    }
     std::fflush(out);
 
     if (!o.plot.empty()) {

@@ -148,6 +148,9 @@ std::string parse_options(const std::vector<std::string>& args, Options& out) {
             else if (value == "csv") o.format = Format::csv;
             else if (value == "json") o.format = Format::json;
             else return "--format: expected table, markdown, csv or json, got '" + value + "'";
+        } else if (name == "--overhead") {
+            if (has_value) return "--overhead takes no value";
+            o.overhead = true;
         } else if (name == "--csv") {
             o.format = Format::csv;
         } else if (name == "--plot") {
@@ -190,6 +193,10 @@ const char* usage_text() {
            "  --plot FILE.svg     write a scatter of ratio against speed\n"
            "  --small[=SIZES]     time per call on each input's first SIZES bytes\n"
            "                      (256,4k,64k), summed over the inputs\n"
+           "  --overhead          host-overhead view: each library codec (default lz4:1,9\n"
+           "                      zstd:1,3 gzip:1,6 snappy) through vorlex beside the\n"
+           "                      same library called directly, in the raw format, the\n"
+           "                      block form and the container, with the ratios\n"
            "  -q, --quiet         no progress on standard error\n"
            "  -h, --help          show this help\n"
            "\n"

@@ -1,7 +1,7 @@
 // The command line of `vorlex bench`:
 //   bench [--codec a,b,...] [--peers[=a,b,...]] [--rounds N] [--min-time S]
 //         [--format table|markdown|csv|json] [--plot FILE.svg] [--small[=SIZES]]
-//         [-q] [FILE...]
+//         [--overhead] [-q] [FILE...]
 #pragma once
 
 #include <cstddef>
@@ -21,6 +21,7 @@ struct Options {
     Format format = Format::table;
     std::string plot;                     // SVG path, empty for none
     bool small = false;                   // time per call on input prefixes
+    bool overhead = false;                // the host-overhead view (overhead.hpp)
     std::vector<size_t> small_sizes{256, 4096, 65536};
     bool quiet = false;
     bool help = false;

@@ -164,6 +164,34 @@ VORLEX_EXPORT void vorlex_codec_set_levels(vorlex_codec* codec, int min_level, i
  * none. */
 VORLEX_EXPORT int vorlex_options_get_level(const vorlex_options* options, int default_level);
 
+/*
+ * Block form. A codec whose format wraps its data (a frame header, its own
+ * checksums, linked blocks) may offer a leaner form for one block whose size
+ * the caller records elsewhere, as the .vlx container does with its own
+ * lengths and checksums. A plug-in that has one declares it from
+ * vorlex_plugin_init_codec, on a match, as it declares levels:
+ * - compress_block: as compress_buffer (any capacity; OUTPUT_FULL or FAILED
+ *   rather than writing past it), in the block form, at the level in options.
+ *   get_max_compressed_size bounds the block form too.
+ * - decompress_block: *decompressed_length holds the exact size the block
+ *   decodes to; anything that does not decode to exactly that many bytes is
+ *   a failure. Safe on arbitrary bytes.
+ * The block form of a codec never changes once data has been written in it:
+ * containers record only that a block is in "the codec's block form".
+ */
+VORLEX_EXPORT void vorlex_codec_set_block_form(vorlex_codec* codec, vorlex_buffer_func compress_block,
+                                               vorlex_buffer_func decompress_block);
+
+/*
+ * Memory a plug-in keeps between calls (library contexts reused per thread)
+ * must go back through the functions that allocated it. A plug-in that keeps
+ * any registers a function that releases all of it, for every thread; the
+ * host calls it before the memory functions change and from
+ * vorlex_release_cached_memory, while no other thread is in a call.
+ */
+typedef void (*vorlex_release_func)(void);
+VORLEX_EXPORT void vorlex_codec_set_release(vorlex_codec* codec, vorlex_release_func release);
+
 /* A codec's recorded size is unknown to this data (a stream of unknown
  * length): get_uncompressed_size may return this, the host reports it as
  * VORLEX_STATUS_UNSUPPORTED. */

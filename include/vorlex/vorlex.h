@@ -44,7 +44,8 @@ typedef void (*vorlex_dealloc_func)(void* opaque, void* block);
  * Replace the functions behind vorlex_malloc/vorlex_free (used by the host and
  * by every plug-in). Pass NULL for both to restore malloc/free. Not
  * thread-safe: call it while no other thread uses the library, and never free
- * a block with other functions than the ones that allocated it.
+ * a block with other functions than the ones that allocated it. What plug-ins
+ * keep between calls is released first (vorlex_release_cached_memory).
  */
 VORLEX_EXPORT void vorlex_set_memory_functions(vorlex_alloc_func alloc,
                                                vorlex_dealloc_func dealloc, void* opaque);
@@ -135,6 +136,35 @@ VORLEX_EXPORT vorlex_status vorlex_decompress(vorlex_codec* codec, uint8_t* out,
 VORLEX_EXPORT vorlex_status vorlex_get_uncompressed_size(vorlex_codec* codec,
                                                          const uint8_t* in, size_t in_length,
                                                          size_t* size);
+
+/*
+ * Block form: the leanest form a codec's library offers for one block whose
+ * size and integrity the caller records itself (the .vlx container's form
+ * under its "block form" flag, see docs/format.md): lz4's block format,
+ * a zstd frame without its checksum, raw deflate for gzip. Not a format any
+ * outside tool reads. vorlex_codec_has_block_form: 1 when the codec has one
+ * (0 for a NULL codec). vorlex_compress_block: as vorlex_compress, in that
+ * form (vorlex_get_max_compressed_size bounds it). vorlex_decompress_block:
+ * *out_length on entry is the exact size the block decodes to, and anything
+ * else is a failure. Both: VORLEX_STATUS_UNSUPPORTED for a codec without a
+ * block form, VORLEX_STATUS_INVALID as for vorlex_compress.
+ */
+VORLEX_EXPORT int vorlex_codec_has_block_form(vorlex_codec* codec);
+VORLEX_EXPORT vorlex_status vorlex_compress_block(vorlex_codec* codec, uint8_t* out,
+                                                  size_t* out_length, const uint8_t* in,
+                                                  size_t in_length, vorlex_options* options);
+VORLEX_EXPORT vorlex_status vorlex_decompress_block(vorlex_codec* codec, uint8_t* out,
+                                                    size_t* out_length, const uint8_t* in,
+                                                    size_t in_length);
+
+/*
+ * The lz4, zstd and gzip plug-ins keep their library's contexts per thread
+ * between calls (docs/performance.md): a thread that has used a codec holds
+ * them until it ends. This releases them for every thread now (they are made
+ * again when next needed). Not thread-safe: call it while no other thread
+ * uses the library. vorlex_set_memory_functions does it first by itself.
+ */
+VORLEX_EXPORT void vorlex_release_cached_memory(void);
 
 /* ---- Streams ----------------------------------------------------------- */
 

@@ -24,7 +24,7 @@ size_t compress_capacity(vorlex_codec* codec, size_t n) {
     return bound != 0 ? bound : n + n / 16 + 1024;
 }
 
-format::BlockHeader encode_block(vorlex_codec* codec, const uint8_t* in, size_t n,
+format::BlockHeader encode_block(vorlex_codec* codec, bool block_form, const uint8_t* in, size_t n,
                                  uint8_t* payload, size_t capacity, vorlex_options* options) {
     format::BlockHeader r;
     r.original_length = uint32_t(n);
@@ -34,7 +34,9 @@ format::BlockHeader encode_block(vorlex_codec* codec, const uint8_t* in, size_t 
 
     std::memset(payload, 0, std::min(capacity, ZEROED_HEAD));
     size_t produced = capacity;
-    const vorlex_status st = vorlex_compress(codec, payload, &produced, in, n, options);
+    const vorlex_status st =
+        block_form ? vorlex_compress_block(codec, payload, &produced, in, n, options)
+                   : vorlex_compress(codec, payload, &produced, in, n, options);
     if (st > 0) {
         if (produced < n) {
             r.kind = format::KIND_COMPRESSED;
@@ -55,14 +57,16 @@ void check_block(const format::BlockHeader& r, const uint8_t* out) {
     }
 }
 
-void decode_block(vorlex_codec* codec, const format::BlockHeader& r, const uint8_t* payload,
-                  uint8_t* out) {
+void decode_block(vorlex_codec* codec, bool block_form, const format::BlockHeader& r,
+                  const uint8_t* payload, uint8_t* out) {
     if (r.kind == format::KIND_STORED) {
         std::memcpy(out, payload, r.original_length);
     } else {
-        size_t length = r.original_length;  // exact size for brieflz, capacity for the rest
+        // The exact size for the block form and brieflz, a capacity for the rest.
+        size_t length = r.original_length;
         const vorlex_status st =
-            vorlex_decompress(codec, out, &length, payload, r.stored_length, nullptr);
+            block_form ? vorlex_decompress_block(codec, out, &length, payload, r.stored_length)
+                       : vorlex_decompress(codec, out, &length, payload, r.stored_length, nullptr);
         if (st == VORLEX_STATUS_NO_MEMORY) fail(st, "out of memory");
         if (st <= 0) {
             fail(VORLEX_STATUS_CORRUPT, std::string("cannot decode (") +

@@ -27,14 +27,15 @@ size_t compress_capacity(vorlex_codec* codec, size_t n);
 // takes from whatever the output held, and reused buffers would otherwise
 // let it leak from an earlier block (which block, depends on the threads).
 // options (NULL: the codec's defaults) go to every vorlex_compress.
-format::BlockHeader encode_block(vorlex_codec* codec, const uint8_t* in, size_t n,
+// block_form: in the codec's block form (vorlex_compress_block) instead.
+format::BlockHeader encode_block(vorlex_codec* codec, bool block_form, const uint8_t* in, size_t n,
                                  uint8_t* payload, size_t capacity, vorlex_options* options);
 
 // Decode a record's payload into out[0..original_length) (stored: copied)
 // and check the block checksum. Throws Error with what was wrong ("checksum
 // mismatch"); the caller names the block.
-void decode_block(vorlex_codec* codec, const format::BlockHeader& record, const uint8_t* payload,
-                  uint8_t* out);
+void decode_block(vorlex_codec* codec, bool block_form, const format::BlockHeader& record,
+                  const uint8_t* payload, uint8_t* out);
 
 // Check the block checksum of out[0..original_length) only (a stored payload
 // decoded in place).

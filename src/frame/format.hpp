@@ -23,12 +23,16 @@ namespace vorlex::frame::format {
 
 inline constexpr uint8_t MAGIC[4] = {0x89, 'V', 'L', 'X'};
 inline constexpr uint8_t VERSION = 1;
-// Readers refuse unknown bits, so a later writer can mark features an old
-// reader must not silently skip.
-// FLAG_INDEXED: an index record sits between the last block record and the
-// end record (index.hpp).
+// Header flags. Readers refuse unknown bits, so a writer can mark features an
+// old reader must not silently skip.
+// Block form: compressed payloads are in the codec's lean block form
+// (vorlex_compress_block), not its own format. Written for every codec that
+// has one; adds no header bytes.
+inline constexpr uint8_t FLAG_BLOCK_FORM = 0x01;
+// Indexed: an index record sits between the last block record and the end
+// record (index.hpp). Adds no header bytes.
 inline constexpr uint8_t FLAG_INDEXED = 0x04;
-inline constexpr uint8_t KNOWN_FLAGS = FLAG_INDEXED;
+inline constexpr uint8_t KNOWN_FLAGS = FLAG_BLOCK_FORM | FLAG_INDEXED;
 
 inline constexpr size_t MAX_CODEC_NAME = 64;
 // Blocks are bounded so that a reader's memory is too: every buffer is sized

@@ -31,6 +31,7 @@ struct Slot {
     uint64_t index = 0;   // 1-based block number within its frame
     uint64_t offset = 0;  // where the block's record starts
     vorlex_codec* codec = nullptr;
+    bool block_form = false;  // payloads in the codec's block form (header flag)
     Buffer original;      // original bytes (input of compression, output of decompression)
     Buffer payload;       // the record's payload
     size_t original_length = 0;

@@ -237,7 +237,7 @@ void RandomAccess::decode(uint64_t i) {
     }
     decoded_.resize(r.original_length);
     try {
-        decode_block(f.codec, r, q, decoded_.data());
+        decode_block(f.codec, (f.header.flags & FLAG_BLOCK_FORM) != 0, r, q, decoded_.data());
     } catch (const Error& e) {
         fail_here(e.status(), e.message());
     }

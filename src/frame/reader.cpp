@@ -27,7 +27,7 @@ Reader::Reader(unsigned threads, size_t memory_limit, uint32_t flags, bool one_s
 void Reader::decode(Slot& s) {
     if (s.record.kind == KIND_COMPRESSED) {
         s.original.reserve(s.record.original_length);
-        decode_block(s.codec, s.record, s.payload.data(), s.original.data());
+        decode_block(s.codec, s.block_form, s.record, s.payload.data(), s.original.data());
     } else {
         check_block(s.record, s.payload.data());  // handed out from the payload itself
     }
@@ -74,6 +74,13 @@ void Reader::start_frame() {
     const Header& h = parser_.header();
     codec_ = vorlex_get_codec(h.codec.c_str());
     if (codec_ == nullptr) fail(VORLEX_STATUS_NO_SUCH_CODEC, codec_unavailable(h.codec));
+    block_form_ = (h.flags & FLAG_BLOCK_FORM) != 0;
+    // A plug-in that lost its block form (or another plug-in of the name)
+    // cannot read these payloads: say so rather than misread them.
+    if (block_form_ && vorlex_codec_has_block_form(codec_) == 0) {
+        parser_.fail_header(VORLEX_STATUS_UNSUPPORTED,
+                            "codec '" + h.codec + "' has no block form (flag 0x01)");
+    }
     if (h.block_size > memory_limit_) {
         parser_.fail_header(VORLEX_STATUS_MEMORY_LIMIT,
                             "block size " + n(h.block_size) + " exceeds the memory limit of " +
@@ -109,7 +116,7 @@ Reader::Step Reader::take_payload(vorlex_frame_buffers& b, size_t produced) {
                 from = current_->payload.data();
             }
             try {
-                decode_block(codec_, r, from, b.out_next);
+                decode_block(codec_, block_form_, r, from, b.out_next);
             } catch (const Error& e) {
                 fail_block(e.status(), e.message());
             }
@@ -149,6 +156,7 @@ Reader::Step Reader::take_payload(vorlex_frame_buffers& b, size_t produced) {
         s.index = parser_.block_index();
         s.offset = parser_.record_offset();
         s.codec = codec_;
+        s.block_form = block_form_;
         current_ = &s;
         gathered_ = 0;
     }

@@ -51,6 +51,7 @@ private:
     Parser parser_;
     Pipeline pipeline_;
     vorlex_codec* codec_ = nullptr;  // the current frame's
+    bool block_form_ = false;        // the current frame's payloads: the codec's block form
 
     Slot* current_ = nullptr;  // the block whose payload is arriving
     size_t gathered_ = 0;

@@ -19,6 +19,7 @@ using namespace format;
 
 Writer::Writer(vorlex_codec* codec, uint32_t block_size, unsigned threads)
     : codec_(codec),
+      block_form_(vorlex_codec_has_block_form(codec) != 0),
       block_size_(block_size),
       pipeline_(threads, [this](Slot& s) { encode(s); }) {
     stage_header();
@@ -28,6 +29,7 @@ void Writer::stage_header() {
     Header h;
     h.codec = vorlex_codec_get_name(codec_);
     h.block_size = block_size_;
+    if (block_form_) h.flags |= FLAG_BLOCK_FORM;
     if (indexed_) h.flags |= FLAG_INDEXED;
     stage_.head_length = encode_header(h, stage_.head);
     staged_out_ = stage_.head_length;
@@ -73,7 +75,7 @@ void Writer::encode(Slot& s) {
     const size_t capacity = compress_capacity(codec_, n);
     s.payload.reserve(capacity);
     const uint8_t* in = s.source != nullptr ? s.source : s.original.data();
-    s.record = encode_block(codec_, in, n, s.payload.data(), capacity, options_.get());
+    s.record = encode_block(codec_, block_form_, in, n, s.payload.data(), capacity, options_.get());
 }
 
 void Writer::consume(vorlex_frame_buffers& b, size_t k) {

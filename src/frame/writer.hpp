@@ -61,6 +61,8 @@ private:
     };
 
     vorlex_codec* codec_;
+    // Payloads in the codec's block form (header flag): whenever it has one.
+    bool block_form_;
     // Read by the workers, never changed once a block was submitted.
     std::unique_ptr<vorlex_options, OptionsFree> options_;
     uint32_t block_size_;

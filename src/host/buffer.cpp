@@ -83,6 +83,29 @@ vorlex_status vorlex_decompress(vorlex_codec* codec, uint8_t* out, size_t* out_l
                                           in_or_empty(in), options);
 }
 
+vorlex_status vorlex_compress_block(vorlex_codec* codec, uint8_t* out, size_t* out_length,
+                                    const uint8_t* in, size_t in_length, vorlex_options* options) {
+    if (codec == nullptr || !buffers_ok(out, out_length, in, in_length)) {
+        return VORLEX_STATUS_INVALID;
+    }
+    if (codec->compress_block == nullptr) return VORLEX_STATUS_UNSUPPORTED;
+    if (vorlex_codec_check_options(codec, options) != VORLEX_STATUS_OK) {
+        return VORLEX_STATUS_BAD_LEVEL;
+    }
+    return codec->compress_block(codec, out_length, out_or_empty(out), in_length, in_or_empty(in),
+                                 options);
+}
+
+vorlex_status vorlex_decompress_block(vorlex_codec* codec, uint8_t* out, size_t* out_length,
+                                      const uint8_t* in, size_t in_length) {
+    if (codec == nullptr || !buffers_ok(out, out_length, in, in_length)) {
+        return VORLEX_STATUS_INVALID;
+    }
+    if (codec->decompress_block == nullptr) return VORLEX_STATUS_UNSUPPORTED;
+    return codec->decompress_block(codec, out_length, out_or_empty(out), in_length,
+                                   in_or_empty(in), nullptr);
+}
+
 vorlex_status vorlex_get_uncompressed_size(vorlex_codec* codec, const uint8_t* in,
                                            size_t in_length, size_t* size) {
     if (codec == nullptr || size == nullptr || (in == nullptr && in_length != 0)) {

@@ -16,6 +16,11 @@ struct vorlex_codec {
     int level_min = 0;
     int level_max = 0;
     int level_default = 0;
+    // The codec's block form (vorlex_codec_set_block_form): both or neither.
+    vorlex_buffer_func compress_block = nullptr;
+    vorlex_buffer_func decompress_block = nullptr;
+    // Frees what the plug-in keeps between calls (vorlex_codec_set_release).
+    vorlex_release_func release = nullptr;
 };
 
 namespace vorlex::host {
@@ -23,6 +28,9 @@ namespace vorlex::host {
 // Names we look up: [a-z0-9_-]{1,64}. Anything else never reaches the file
 // system, so a name cannot climb out of a plug-in folder or pick a hidden file.
 bool is_valid_codec_name(const char* name);
+
+// Calls the release function of every loaded plug-in that registered one.
+void release_plugin_memory();
 
 // The last failure a plug-in on this thread passed to vorlex_error since the
 // last clear_reported_failure(), or VORLEX_STATUS_OK.

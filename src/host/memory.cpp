@@ -6,6 +6,8 @@
 
 #include <vorlex/vorlex.h>
 
+#include "codec.hpp"
+
 namespace {
 
 void* default_alloc(void*, size_t size) { return std::malloc(size == 0 ? 1 : size); }
@@ -28,6 +30,9 @@ extern "C" {
 
 void vorlex_set_memory_functions(vorlex_alloc_func alloc, vorlex_dealloc_func dealloc,
                                  void* opaque) {
+    // What plug-ins keep between calls goes back to the functions that
+    // allocated it before they are replaced.
+    vorlex_release_cached_memory();
     Allocator& a = allocator();
     const bool custom = alloc != nullptr && dealloc != nullptr;
     a.opaque.store(custom ? opaque : nullptr);

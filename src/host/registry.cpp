@@ -69,6 +69,14 @@ public:
         return *slot;
     }
 
+    template <class F>
+    void for_each_loaded(F f) {
+        std::lock_guard lock(mutex_);
+        for (auto& [name, e] : entries_) {
+            if (e->loaded) f(e->codec);
+        }
+    }
+
     // Texts handed out that belong to no entry live here for good; there are
     // as many as distinct folder lists and reports, not names.
     const char* keep(std::string text) {
@@ -113,6 +121,8 @@ bool try_plugin(const std::string& path, vorlex_codec& codec, std::string& why) 
               ")";
         codec.path.clear();
         codec.has_levels = false;
+        codec.compress_block = codec.decompress_block = nullptr;
+        codec.release = nullptr;
         ::dlclose(lib);
         return false;
     }
@@ -192,6 +202,13 @@ Entry* resolve(const std::string& name) {
 }
 
 }  // namespace
+
+void release_plugin_memory() {
+    registry().for_each_loaded([](vorlex_codec& c) {
+        if (c.release != nullptr) c.release();
+    });
+}
+
 }  // namespace vorlex::host
 
 using vorlex::host::is_valid_codec_name;
@@ -279,6 +296,31 @@ int vorlex_codec_records_size(vorlex_codec* codec) {
 
 int vorlex_codec_needs_exact_size(vorlex_codec* codec) {
     return codec != nullptr && (codec->funcs.info_flags & VORLEX_INFO_EXACT_SIZE) != 0;
+}
+
+void vorlex_codec_set_block_form(vorlex_codec* codec, vorlex_buffer_func compress_block,
+                                 vorlex_buffer_func decompress_block) {
+    if (codec == nullptr) return;
+    // Half a block form is none: data written in it could not be read back.
+    const bool both = compress_block != nullptr && decompress_block != nullptr;
+    codec->compress_block = both ? compress_block : nullptr;
+    codec->decompress_block = both ? decompress_block : nullptr;
+}
+
+void vorlex_codec_set_release(vorlex_codec* codec, vorlex_release_func release) {
+    if (codec != nullptr) codec->release = release;
+}
+
+int vorlex_codec_has_block_form(vorlex_codec* codec) {
+    return codec != nullptr && codec->decompress_block != nullptr;
+}
+
+void vorlex_release_cached_memory(void) {
+    try {
+        vorlex::host::release_plugin_memory();
+    } catch (...) {
+        // Only the registry's lock can throw; nothing was released then.
+    }
 }
 
 }  // extern "C"

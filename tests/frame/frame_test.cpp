@@ -17,6 +17,7 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <vorlex/vorlex.hpp>
@@ -257,6 +258,8 @@ TEST(FrameApi, EachFaultHasItsStatusAndSaysWhere) {
          VORLEX_STATUS_NO_SUCH_CODEC, "unknown codec 'zzzz'", false},
         {"newer version", edit([](Bytes& b) { b[4] = 2; }), VORLEX_STATUS_UNSUPPORTED,
          "header: unsupported format version 2", true},
+        {"block form of a codec without one", with_header_checksum(edit([](Bytes& b) { b[5] = 1; })),
+         VORLEX_STATUS_UNSUPPORTED, "header: codec 'copy' has no block form (flag 0x01)", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -307,6 +310,162 @@ TEST(FrameApi, EachFaultHasItsStatusAndSaysWhere) {
     EXPECT_EQ(limited.status, VORLEX_STATUS_MEMORY_LIMIT);
     EXPECT_TRUE(contains(limited.error, "header: block size 65536 exceeds the memory limit"))
         << limited.error;
+}
+
+// ---- The block form --------------------------------------------------------------
+
+#ifdef VORLEX_FRAME_FIXTURES
+// Frames the tool wrote before the block form existed (flags 0): they keep
+// decoding to the same bytes, one-shot and streamed on several threads.
+TEST(FrameBlockForm, FilesWrittenBeforeItDecodeByteForByte) {
+    const fs::path dir = VORLEX_FRAME_FIXTURES;
+    const Bytes original = vorlex::test::read_file(dir / "before-block-form.bin");
+    ASSERT_FALSE(original.empty());
+    int decoded = 0;
+    for (const char* name : {"lz4", "lz4-9", "zstd", "zstd-19", "gzip", "snappy"}) {
+        SCOPED_TRACE(name);
+        const std::string codec = std::string(name).substr(0, std::string(name).find('-'));
+        if (vorlex_get_codec(codec.c_str()) == nullptr) continue;
+        const Bytes file = vorlex::test::read_file(dir / ("before-block-form." + std::string(name) + ".vlx"));
+        ASSERT_GT(file.size(), 5u);
+        EXPECT_EQ(file[5], 0) << "written without flags";
+        Bytes out(original.size());
+        size_t n = out.size();
+        ASSERT_EQ(vorlex_frame_decompress(out.data(), &n, file.data(), file.size()),
+                  VORLEX_STATUS_OK)
+            << vorlex_frame_last_error();
+        EXPECT_EQ(out, original);
+        const Decoded d = stream_decode(file, 3, 700, 333);
+        EXPECT_EQ(d.status, VORLEX_STATUS_OK) << d.error;
+        EXPECT_EQ(d.out, original);
+        ++decoded;
+    }
+    if (decoded == 0) GTEST_SKIP() << "no codec over a library was built";
+}
+#endif
+
+// Codecs with a block form write it under flag 0x01, the others write
+// flags 0 as before; each payload is exactly the codec's block form of its
+// block, and any change of size or bytes is refused, never misread.
+TEST(FrameBlockForm, FlaggedWrittenAsTheBlockFormAndCheckedOnTheWayBack) {
+    const Bytes in = mixed_content(5000, 12);
+    for (const vorlex::Codec& c : vorlex::available_codecs()) {
+        SCOPED_TRACE(c.name());
+        const bool form = vorlex_codec_has_block_form(c.get()) != 0;
+        const Bytes f = frame_of(c.get(), in, 2048);
+        EXPECT_EQ(f[5], form ? fmt::FLAG_BLOCK_FORM : 0);
+        if (!form) continue;
+        // The first block's record and payload.
+        const size_t at = fmt::HEADER_FIXED + f[6] + fmt::HEADER_TAIL;
+        const fmt::BlockHeader r = fmt::decode_block_header(&f[at]);
+        ASSERT_EQ(r.kind, fmt::KIND_COMPRESSED);
+        const Bytes payload(f.begin() + long(at + fmt::BLOCK_HEADER),
+                            f.begin() + long(at + fmt::BLOCK_HEADER + r.stored_length));
+        Bytes z(vorlex_get_max_compressed_size(c.get(), 2048));
+        size_t z_len = z.size();
+        ASSERT_EQ(vorlex_compress_block(c.get(), z.data(), &z_len, in.data(), 2048, nullptr),
+                  VORLEX_STATUS_OK);
+        z.resize(z_len);
+        EXPECT_EQ(z, payload);
+
+        Bytes out(2048 + 16, 0);
+        const struct {
+            const char* what;
+            Bytes data;
+            size_t size;
+        } refused[] = {
+            {"one byte more expected", payload, 2049},
+            {"one byte less expected", payload, 2047},
+            {"cut short", Bytes(payload.begin(), payload.end() - 1), 2048},
+            {"a byte more", [&] { Bytes b = payload; b.push_back(0); return b; }(), 2048},
+            {"noise", vorlex::test::random_bytes(payload.size(), 3), 2048},
+            {"empty", {}, 2048},
+        };
+        for (const auto& k : refused) {
+            size_t n = k.size;
+            EXPECT_LT(vorlex_decompress_block(c.get(), out.data(), &n, k.data.data(), k.data.size()), 0)
+                << k.what;
+        }
+        size_t n = 2048;
+        ASSERT_EQ(vorlex_decompress_block(c.get(), out.data(), &n, payload.data(), payload.size()),
+                  VORLEX_STATUS_OK);
+        EXPECT_TRUE(std::equal(in.begin(), in.begin() + 2048, out.begin()));
+    }
+    EXPECT_EQ(vorlex_codec_has_block_form(nullptr), 0);
+    size_t n = 0;
+    EXPECT_EQ(vorlex_decompress_block(vorlex_get_codec("copy"), nullptr, &n, nullptr, 0),
+              vorlex_get_codec("copy") != nullptr ? VORLEX_STATUS_UNSUPPORTED
+                                                  : VORLEX_STATUS_INVALID);
+}
+
+// Contexts kept per thread between calls change no output byte: many small
+// blocks compressed in one order on one thread, and in the other order on
+// another, come out the same; and the same
+// block, after others of other levels and sizes, on another thread too,
+// compresses as it did the first time, in both forms, also after a call
+// that failed half-way.
+TEST(FrameBlockForm, ReusedContextsChangeNoByte) {
+    for (const vorlex::Codec& c : vorlex::available_codecs()) {
+        if (!vorlex_codec_has_block_form(c.get())) continue;
+        for (const bool block : {false, true}) {
+            std::vector<Bytes> in, forth, back(16);
+            for (uint32_t i = 0; i < 16; ++i) in.push_back(mixed_content(300 + 233 * i, i));
+            const auto one = [&](const Bytes& b) {
+                Bytes z(vorlex_get_max_compressed_size(c.get(), b.size()));
+                size_t n = z.size();
+                EXPECT_EQ(block ? vorlex_compress_block(c.get(), z.data(), &n, b.data(), b.size(), nullptr)
+                                : vorlex_compress(c.get(), z.data(), &n, b.data(), b.size(), nullptr),
+                          VORLEX_STATUS_OK);
+                z.resize(n);
+                return z;
+            };
+            for (const Bytes& b : in) forth.push_back(one(b));
+            std::thread([&] {
+                for (size_t i = in.size(); i-- > 0;) back[i] = one(in[i]);
+            }).join();
+            EXPECT_EQ(forth, back) << c.name() << " block form " << block;
+        }
+    }
+    // Small and large: liblz4 clears its table for inputs from 4 KiB only.
+    for (const size_t size : {size_t(1500), size_t(70000)}) {
+    const Bytes a = mixed_content(size, 1), b = vorlex::test::text_bytes(3000, 2);
+    for (const vorlex::Codec& c : vorlex::available_codecs()) {
+        if (!vorlex_codec_has_block_form(c.get())) continue;
+        SCOPED_TRACE(c.name());
+        int lo = 0, hi = 0, def = 0;
+        ASSERT_EQ(vorlex_codec_get_levels(c.get(), &lo, &hi, &def), VORLEX_STATUS_OK);
+        const auto squeeze = [&c](const Bytes& in, int level, bool block) {
+            vorlex_options* o = vorlex_options_new();
+            vorlex_options_set_level(o, level);
+            Bytes z(vorlex_get_max_compressed_size(c.get(), in.size()));
+            size_t n = z.size();
+            const vorlex_status st =
+                block ? vorlex_compress_block(c.get(), z.data(), &n, in.data(), in.size(), o)
+                      : vorlex_compress(c.get(), z.data(), &n, in.data(), in.size(), o);
+            vorlex_options_free(o);
+            EXPECT_EQ(st, VORLEX_STATUS_OK);
+            z.resize(n);
+            return z;
+        };
+        for (const bool block : {false, true}) {
+            vorlex_release_cached_memory();
+            const Bytes first = squeeze(a, def, block);
+            squeeze(b, hi < 12 ? hi : 12, block);
+            squeeze(a, lo < 1 ? 1 : lo, block);
+            squeeze(b, def, block);
+            // A call that failed for want of room leaves nothing behind.
+            uint8_t tiny[1];
+            size_t one = sizeof tiny;
+            EXPECT_LT(block ? vorlex_compress_block(c.get(), tiny, &one, a.data(), a.size(), nullptr)
+                            : vorlex_compress(c.get(), tiny, &one, a.data(), a.size(), nullptr),
+                      0);
+            EXPECT_EQ(squeeze(a, def, block), first) << "block form " << block;
+            Bytes elsewhere;
+            std::thread([&] { elsewhere = squeeze(a, def, block); }).join();
+            EXPECT_EQ(elsewhere, first) << "block form " << block;
+        }
+    }
+    }
 }
 
 TEST(FrameApi, MisuseIsInvalidNeverACrash) {

@@ -8,9 +8,12 @@
 namespace vorlex::gzip_codec {
 
 vorlex_status compress_init(GzipStream& g, const vorlex_options* options) {
+    return deflate_init(g, vorlex_options_get_level(options, DEFAULT_LEVEL), GZIP_WINDOW_BITS);
+}
+
+vorlex_status deflate_init(GzipStream& g, int level, int window_bits) {
     host_memory(g.z);
-    const int level = vorlex_options_get_level(options, DEFAULT_LEVEL);
-    const int r = deflateInit2(&g.z, level, Z_DEFLATED, GZIP_WINDOW_BITS, MEM_LEVEL,
+    const int r = deflateInit2(&g.z, level, Z_DEFLATED, window_bits, MEM_LEVEL,
                                Z_DEFAULT_STRATEGY);
     g.ready = r == Z_OK;
     if (r == Z_OK) return VORLEX_STATUS_OK;
@@ -64,14 +67,43 @@ vorlex_status compress_step(GzipStream& g, vorlex_operation op) {
 vorlex_status compress_buffer(vorlex_codec*, size_t* compressed_length, uint8_t* compressed,
                               size_t uncompressed_length, const uint8_t* uncompressed,
                               vorlex_options* options) {
-    GzipStream g{};
-    const vorlex_status init = compress_init(g, options);
-    if (init != VORLEX_STATUS_OK) return init;
-    const vorlex_status st = plugin::run_whole_buffer(
-        g.base, compressed_length, compressed, uncompressed_length, uncompressed,
-        [&g](vorlex_stream*, vorlex_operation op) { return compress_step(g, op); });
-    deflateEnd(&g.z);
+    GzipContexts* c = thread_contexts();
+    GzipStream own{};
+    vorlex_status st = VORLEX_STATUS_OK;
+    GzipStream* g = get_deflater(c, own, vorlex_options_get_level(options, DEFAULT_LEVEL),
+                                 GZIP_WINDOW_BITS, &st);
+    if (g == nullptr) return st;
+    st = plugin::run_whole_buffer(
+        g->base, compressed_length, compressed, uncompressed_length, uncompressed,
+        [g](vorlex_stream*, vorlex_operation op) { return compress_step(*g, op); });
+    put_deflater(c, g);
     return st;
+}
+
+// One deflate call over the whole block; zlib counts in uInt, and blocks are
+// far smaller.
+vorlex_status compress_block(vorlex_codec*, size_t* compressed_length, uint8_t* compressed,
+                             size_t uncompressed_length, const uint8_t* uncompressed,
+                             vorlex_options* options) {
+    if (uncompressed_length > MAX_PIECE) return vorlex_error(VORLEX_STATUS_FAILED);
+    GzipContexts* c = thread_contexts();
+    GzipStream own{};
+    vorlex_status st = VORLEX_STATUS_OK;
+    GzipStream* g = get_deflater(c, own, vorlex_options_get_level(options, DEFAULT_LEVEL),
+                                 RAW_WINDOW_BITS, &st);
+    if (g == nullptr) return st;
+    const size_t room = *compressed_length < MAX_PIECE ? *compressed_length : MAX_PIECE;
+    g->z.next_in = const_cast<Bytef*>(uncompressed);
+    g->z.avail_in = uInt(uncompressed_length);
+    g->z.next_out = compressed;
+    g->z.avail_out = uInt(room);
+    const int r = deflate(&g->z, Z_FINISH);
+    const size_t produced = room - g->z.avail_out;
+    put_deflater(c, g);
+    // Anything short of the end: the output was too small.
+    if (r != Z_STREAM_END) return vorlex_error(VORLEX_STATUS_OUTPUT_FULL);
+    *compressed_length = produced;
+    return VORLEX_STATUS_OK;
 }
 
 }  // namespace vorlex::gzip_codec

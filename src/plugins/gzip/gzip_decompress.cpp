@@ -8,10 +8,12 @@
 
 namespace vorlex::gzip_codec {
 
-vorlex_status decompress_init(GzipStream& g) {
+vorlex_status decompress_init(GzipStream& g) { return inflate_init(g, GZIP_WINDOW_BITS); }
+
+vorlex_status inflate_init(GzipStream& g, int window_bits) {
     host_memory(g.z);
     g.at_boundary = true;
-    const int r = inflateInit2(&g.z, GZIP_WINDOW_BITS);
+    const int r = inflateInit2(&g.z, window_bits);
     g.ready = r == Z_OK;
     if (r == Z_OK) return VORLEX_STATUS_OK;
     return vorlex_error(r == Z_MEM_ERROR ? VORLEX_STATUS_NO_MEMORY : VORLEX_STATUS_FAILED);
@@ -46,14 +48,42 @@ vorlex_status decompress_step(GzipStream& g, vorlex_operation op) {
 vorlex_status decompress_buffer(vorlex_codec*, size_t* decompressed_length,
                                 uint8_t* decompressed, size_t compressed_length,
                                 const uint8_t* compressed, vorlex_options*) {
-    GzipStream g{};
-    const vorlex_status init = decompress_init(g);
-    if (init != VORLEX_STATUS_OK) return init;
-    const vorlex_status st = plugin::run_whole_buffer(
-        g.base, decompressed_length, decompressed, compressed_length, compressed,
-        [&g](vorlex_stream*, vorlex_operation op) { return decompress_step(g, op); });
-    inflateEnd(&g.z);
+    GzipContexts* c = thread_contexts();
+    GzipStream own{};
+    vorlex_status st = VORLEX_STATUS_OK;
+    GzipStream* g = get_inflater(c, own, GZIP_WINDOW_BITS, &st);
+    if (g == nullptr) return st;
+    st = plugin::run_whole_buffer(
+        g->base, decompressed_length, decompressed, compressed_length, compressed,
+        [g](vorlex_stream*, vorlex_operation op) { return decompress_step(*g, op); });
+    put_inflater(c, g);
     return st;
+}
+
+// One inflate call that must end the deflate stream exactly where both the
+// input and the expected size end.
+vorlex_status decompress_block(vorlex_codec*, size_t* decompressed_length,
+                               uint8_t* decompressed, size_t compressed_length,
+                               const uint8_t* compressed, vorlex_options*) {
+    const size_t expected = *decompressed_length;
+    if (compressed_length > MAX_PIECE || expected > MAX_PIECE) {
+        return vorlex_error(VORLEX_STATUS_FAILED);
+    }
+    GzipContexts* c = thread_contexts();
+    GzipStream own{};
+    vorlex_status st = VORLEX_STATUS_OK;
+    GzipStream* g = get_inflater(c, own, RAW_WINDOW_BITS, &st);
+    if (g == nullptr) return st;
+    g->z.next_in = const_cast<Bytef*>(compressed);
+    g->z.avail_in = uInt(compressed_length);
+    g->z.next_out = decompressed;
+    g->z.avail_out = uInt(expected);
+    const int r = inflate(&g->z, Z_FINISH);
+    const bool whole = r == Z_STREAM_END && g->z.avail_in == 0 && g->z.avail_out == 0;
+    put_inflater(c, g);
+    if (r == Z_MEM_ERROR) return vorlex_error(VORLEX_STATUS_NO_MEMORY);
+    if (!whole) return vorlex_error(VORLEX_STATUS_FAILED);
+    return VORLEX_STATUS_OK;
 }
 
 }  // namespace vorlex::gzip_codec

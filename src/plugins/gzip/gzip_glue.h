@@ -15,8 +15,10 @@ constexpr int MIN_LEVEL = 0;
 constexpr int MAX_LEVEL = 9;
 constexpr int DEFAULT_LEVEL = 6;
 
-// windowBits 15 plus 16: a gzip (RFC 1952) wrapper, not zlib's.
+// windowBits 15 plus 16: a gzip (RFC 1952) wrapper, not zlib's; -15: raw
+// deflate (RFC 1951), the block form.
 constexpr int GZIP_WINDOW_BITS = 15 + 16;
+constexpr int RAW_WINDOW_BITS = -15;
 constexpr int MEM_LEVEL = 8;  // zlib's and gzip's default
 
 // zlib counts in uInt: larger buffers go through in pieces of this size.
@@ -39,16 +41,43 @@ struct GzipStream {
     bool at_boundary;  // decompress: between members
 };
 
+// This thread's coders (gzip_contexts.cpp): for each direction one for gzip
+// members and one for raw deflate, made on first use and reset for each
+// call; a deflater is made again when the level changes. get_* returns the
+// thread's coder, or, when the thread has no record, `own` initialised
+// (put_* ends it); NULL with the failure in *status when zlib cannot set up.
+struct GzipContexts;
+GzipContexts* thread_contexts();
+GzipStream* get_deflater(GzipContexts* c, GzipStream& own, int level, int window_bits,
+                         vorlex_status* status);
+void put_deflater(GzipContexts* c, GzipStream* g);
+GzipStream* get_inflater(GzipContexts* c, GzipStream& own, int window_bits,
+                         vorlex_status* status);
+void put_inflater(GzipContexts* c, GzipStream* g);
+// Every thread's coders (the host calls it; see common/thread_cache.hpp).
+void release_contexts();
+
 // Compression (gzip_compress.cpp).
 vorlex_status compress_init(GzipStream& g, const vorlex_options* options);
+vorlex_status deflate_init(GzipStream& g, int level, int window_bits);
 size_t max_compressed_size(vorlex_codec*, size_t uncompressed_length);
 vorlex_status compress_buffer(vorlex_codec*, size_t* compressed_length, uint8_t* compressed,
                               size_t uncompressed_length, const uint8_t* uncompressed,
                               vorlex_options* options);
 vorlex_status compress_step(GzipStream& g, vorlex_operation op);
 
+// The block form: raw deflate, no gzip header, CRC-32 or length (the
+// container records the size and checks the bytes itself).
+vorlex_status compress_block(vorlex_codec*, size_t* compressed_length, uint8_t* compressed,
+                             size_t uncompressed_length, const uint8_t* uncompressed,
+                             vorlex_options* options);
+vorlex_status decompress_block(vorlex_codec*, size_t* decompressed_length,
+                               uint8_t* decompressed, size_t compressed_length,
+                               const uint8_t* compressed, vorlex_options*);
+
 // Decompression (gzip_decompress.cpp).
 vorlex_status decompress_init(GzipStream& g);
+vorlex_status inflate_init(GzipStream& g, int window_bits);
 vorlex_status decompress_buffer(vorlex_codec*, size_t* decompressed_length,
                                 uint8_t* decompressed, size_t compressed_length,
                                 const uint8_t* compressed, vorlex_options*);

@@ -2,7 +2,8 @@
 // as gzip does. Streams are native and in bounded memory. The size is not
 // offered: a member stores it modulo 2^32, at its end, and only for itself,
 // so no prefix of the data tells the size of what follows. Levels 0 to 9 as
-// gzip's, default 6.
+// gzip's, default 6. Inside containers, blocks are raw deflate. Buffer calls
+// reuse the thread's coders (gzip_contexts.cpp).
 
 #include <assert.h>
 
@@ -57,6 +58,8 @@ extern "C" VORLEX_EXPORT vorlex_status vorlex_plugin_init_codec(vorlex_codec* co
         return vorlex_error(VORLEX_STATUS_NO_SUCH_CODEC);
     }
     vorlex_codec_set_levels(codec, MIN_LEVEL, MAX_LEVEL, DEFAULT_LEVEL);
+    vorlex_codec_set_block_form(codec, compress_block, decompress_block);
+    vorlex_codec_set_release(codec, release_contexts);
     funcs->info_flags = VORLEX_INFO_NATIVE_STREAMS;
     funcs->create_stream = stream_new;
     funcs->process_stream = stream_step;

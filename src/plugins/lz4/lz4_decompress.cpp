@@ -33,12 +33,13 @@ vorlex_status decompress_buffer(vorlex_codec*, size_t* decompressed_length,
                                 const uint8_t* compressed, vorlex_options*) {
     Lz4Stream z{};
     z.at_boundary = true;
-    z.dctx = LZ4F_createDecompressionContext_advanced(host_memory(), LZ4F_VERSION);
+    Lz4Contexts* c = thread_contexts();
+    z.dctx = get_frame_dctx(c);
     if (z.dctx == nullptr) return vorlex_error(VORLEX_STATUS_NO_MEMORY);
     const vorlex_status st = plugin::run_whole_buffer(
         z.base, decompressed_length, decompressed, compressed_length, compressed,
         [&z](vorlex_stream*, vorlex_operation op) { return decompress_step(z, op); });
-    LZ4F_freeDecompressionContext(z.dctx);
+    put_frame_dctx(c, z.dctx);
     return st;
 }
 

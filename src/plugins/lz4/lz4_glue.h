@@ -4,7 +4,9 @@
 #pragma once
 
 #define LZ4F_STATIC_LINKING_ONLY  // custom memory, error codes, one-shot with a context
+#include <lz4.h>
 #include <lz4frame.h>
+#include <lz4hc.h>
 
 #include <vorlex/plugin.h>
 
@@ -66,6 +68,27 @@ struct Lz4Stream {
     bool at_boundary;  // decompress: between frames
 };
 
+// This thread's contexts (lz4_contexts.cpp), each made on first use and
+// kept; NULL when the thread has no record (then nothing is kept). A
+// context that cannot be had is NULL; one given back with a NULL record is
+// freed (put_*).
+struct Lz4Contexts;
+Lz4Contexts* thread_contexts();
+LZ4F_cctx* get_frame_cctx(Lz4Contexts* c);
+void put_frame_cctx(Lz4Contexts* c, LZ4F_cctx* cctx);
+LZ4F_dctx* get_frame_dctx(Lz4Contexts* c);
+void put_frame_dctx(Lz4Contexts* c, LZ4F_dctx* dctx);
+// A fresh frame compression context, on memory the thread keeps; put frees
+// the context (the memory stays with the thread).
+// Block-form compression states: fast (levels 1, 2) and high-compression
+// (3 and up); the caller initialises them for each block.
+LZ4_stream_t* get_fast_state(Lz4Contexts* c);
+void put_fast_state(Lz4Contexts* c, LZ4_stream_t* state);
+LZ4_streamHC_t* get_hc_state(Lz4Contexts* c);
+void put_hc_state(Lz4Contexts* c, LZ4_streamHC_t* state);
+// Every thread's contexts (the host calls it; see common/thread_cache.hpp).
+void release_contexts();
+
 // Compression (lz4_compress.cpp).
 size_t max_compressed_size(vorlex_codec*, size_t uncompressed_length);
 vorlex_status compress_buffer_presized(vorlex_codec*, size_t* compressed_length,
@@ -79,6 +102,15 @@ vorlex_status decompress_buffer(vorlex_codec*, size_t* decompressed_length,
                                 uint8_t* decompressed, size_t compressed_length,
                                 const uint8_t* compressed, vorlex_options*);
 vorlex_status decompress_step(Lz4Stream& z, vorlex_operation op);
+
+// The block form (lz4_block.cpp): one LZ4 block, no frame around it; its
+// size and checksum are the caller's to record.
+vorlex_status compress_block(vorlex_codec*, size_t* compressed_length, uint8_t* compressed,
+                             size_t uncompressed_length, const uint8_t* uncompressed,
+                             vorlex_options* options);
+vorlex_status decompress_block(vorlex_codec*, size_t* decompressed_length,
+                               uint8_t* decompressed, size_t compressed_length,
+                               const uint8_t* compressed, vorlex_options*);
 
 // The recorded size of a sequence of frames (lz4_frame_size.cpp).
 size_t uncompressed_size(vorlex_codec*, size_t compressed_length, const uint8_t* compressed);

@@ -1,7 +1,9 @@
 // The "lz4" codec: the LZ4 frame format through liblz4, read and written as
 // the lz4 tool does. Buffers are one frame that records its content size;
 // streams are native, in bounded memory, and decode any sequence of frames.
-// Levels 1 to 12 as the lz4 tool's, default 1.
+// Levels 1 to 12 as the lz4 tool's, default 1. Inside containers, blocks
+// take the lean block form (lz4_block.cpp). Buffer calls reuse the thread's
+// contexts (lz4_contexts.cpp).
 
 #include <assert.h>
 
@@ -58,6 +60,8 @@ extern "C" VORLEX_EXPORT vorlex_status vorlex_plugin_init_codec(vorlex_codec* co
         return vorlex_error(VORLEX_STATUS_NO_SUCH_CODEC);
     }
     vorlex_codec_set_levels(codec, MIN_LEVEL, MAX_LEVEL, DEFAULT_LEVEL);
+    vorlex_codec_set_block_form(codec, compress_block, decompress_block);
+    vorlex_codec_set_release(codec, release_contexts);
     funcs->info_flags = VORLEX_INFO_NATIVE_STREAMS;
     funcs->create_stream = stream_new;
     funcs->process_stream = stream_step;

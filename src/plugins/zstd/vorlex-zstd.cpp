@@ -2,7 +2,9 @@
 // as the zstd tool does. Buffers are one frame that records its content
 // size; streams are native, in bounded memory, and decode any sequence of
 // frames. Levels are libzstd's, from its negative "fast" levels to 22; the
-// default is libzstd's (3).
+// default is libzstd's (3). Inside containers, blocks are frames without
+// their own checksum. Buffer calls reuse the thread's contexts
+// (zstd_contexts.cpp).
 
 #include <assert.h>
 
@@ -59,6 +61,8 @@ extern "C" VORLEX_EXPORT vorlex_status vorlex_plugin_init_codec(vorlex_codec* co
         return vorlex_error(VORLEX_STATUS_NO_SUCH_CODEC);
     }
     vorlex_codec_set_levels(codec, ZSTD_minCLevel(), ZSTD_maxCLevel(), default_level());
+    vorlex_codec_set_block_form(codec, compress_block, decompress_block);
+    vorlex_codec_set_release(codec, release_contexts);
     funcs->info_flags = VORLEX_INFO_NATIVE_STREAMS;
     funcs->create_stream = stream_new;
     funcs->process_stream = stream_step;

@@ -24,17 +24,49 @@ size_t max_compressed_size(vorlex_codec*, size_t uncompressed_length) {
     return ZSTD_isError(bound) ? 0 : bound;
 }
 
-vorlex_status compress_buffer(vorlex_codec*, size_t* compressed_length, uint8_t* compressed,
-                              size_t uncompressed_length, const uint8_t* uncompressed,
-                              vorlex_options* options) {
-    ZSTD_CCtx* cctx = new_cctx(options);
+namespace {
+
+// One frame of the buffer, with or without its checksum, in the thread's
+// context. Parameters are set on every call (they outlive a frame in the
+// context); libzstd starts each frame afresh and keeps its tables.
+vorlex_status compress_frame(size_t* compressed_length, uint8_t* compressed,
+                             size_t uncompressed_length, const uint8_t* uncompressed,
+                             const vorlex_options* options, bool checksum) {
+    ZstdContexts* c = thread_contexts();
+    ZSTD_CCtx* cctx = get_cctx(c);
     if (cctx == nullptr) return vorlex_error(VORLEX_STATUS_NO_MEMORY);
-    const size_t n =
-        ZSTD_compress2(cctx, compressed, *compressed_length, uncompressed, uncompressed_length);
-    ZSTD_freeCCtx(cctx);
+    // The host has checked the level against the range we declared.
+    const int level = vorlex_options_get_level(options, default_level());
+    // A call that failed (output too small) leaves the context mid-frame,
+    // where libzstd refuses new parameters: end that session first.
+    size_t n = ZSTD_CCtx_reset(cctx, ZSTD_reset_session_only);
+    if (!ZSTD_isError(n)) n = ZSTD_CCtx_setParameter(cctx, ZSTD_c_compressionLevel, level);
+    if (!ZSTD_isError(n)) n = ZSTD_CCtx_setParameter(cctx, ZSTD_c_checksumFlag, checksum ? 1 : 0);
+    if (!ZSTD_isError(n)) {
+        n = ZSTD_compress2(cctx, compressed, *compressed_length, uncompressed, uncompressed_length);
+    }
+    put_cctx(c, cctx);
     if (ZSTD_isError(n)) return status_of(n);
     *compressed_length = n;
     return VORLEX_STATUS_OK;
+}
+
+}  // namespace
+
+vorlex_status compress_buffer(vorlex_codec*, size_t* compressed_length, uint8_t* compressed,
+                              size_t uncompressed_length, const uint8_t* uncompressed,
+                              vorlex_options* options) {
+    return compress_frame(compressed_length, compressed, uncompressed_length, uncompressed,
+                          options, true);
+}
+
+// The container checks every block with its own checksum: a second one,
+// libzstd's XXH64 of the content, would only cost time both ways.
+vorlex_status compress_block(vorlex_codec*, size_t* compressed_length, uint8_t* compressed,
+                             size_t uncompressed_length, const uint8_t* uncompressed,
+                             vorlex_options* options) {
+    return compress_frame(compressed_length, compressed, uncompressed_length, uncompressed,
+                          options, false);
 }
 
 vorlex_status compress_step(ZstdStream& z, vorlex_operation op) {

@@ -10,13 +10,28 @@ namespace vorlex::zstd_codec {
 vorlex_status decompress_buffer(vorlex_codec*, size_t* decompressed_length,
                                 uint8_t* decompressed, size_t compressed_length,
                                 const uint8_t* compressed, vorlex_options*) {
-    ZSTD_DCtx* dctx = ZSTD_createDCtx_advanced(host_memory());
+    // The thread's context: libzstd resets it at the start of every frame.
+    ZstdContexts* c = thread_contexts();
+    ZSTD_DCtx* dctx = get_dctx(c);
     if (dctx == nullptr) return vorlex_error(VORLEX_STATUS_NO_MEMORY);
     const size_t n = ZSTD_decompressDCtx(dctx, decompressed, *decompressed_length, compressed,
                                          compressed_length);
-    ZSTD_freeDCtx(dctx);
+    put_dctx(c, dctx);
     if (ZSTD_isError(n)) return status_of(n);
     *decompressed_length = n;
+    return VORLEX_STATUS_OK;
+}
+
+// A frame of the block form holds no checksum; the caller checks the bytes.
+vorlex_status decompress_block(vorlex_codec* codec, size_t* decompressed_length,
+                               uint8_t* decompressed, size_t compressed_length,
+                               const uint8_t* compressed, vorlex_options* options) {
+    const size_t expected = *decompressed_length;
+    size_t n = expected;
+    const vorlex_status st =
+        decompress_buffer(codec, &n, decompressed, compressed_length, compressed, options);
+    if (st != VORLEX_STATUS_OK) return st;
+    if (n != expected) return vorlex_error(VORLEX_STATUS_FAILED);
     return VORLEX_STATUS_OK;
 }
 

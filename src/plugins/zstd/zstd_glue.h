@@ -45,6 +45,19 @@ struct ZstdStream {
     bool at_boundary;  // decompress: between frames
 };
 
+// This thread's contexts (zstd_contexts.cpp), each made on first use and
+// kept; NULL when the thread has no record (then nothing is kept). A
+// context that cannot be had is NULL; one given back with a NULL record is
+// freed (put_*).
+struct ZstdContexts;
+ZstdContexts* thread_contexts();
+ZSTD_CCtx* get_cctx(ZstdContexts* c);
+void put_cctx(ZstdContexts* c, ZSTD_CCtx* cctx);
+ZSTD_DCtx* get_dctx(ZstdContexts* c);
+void put_dctx(ZstdContexts* c, ZSTD_DCtx* dctx);
+// Every thread's contexts (the host calls it; see common/thread_cache.hpp).
+void release_contexts();
+
 // Compression (zstd_compress.cpp).
 ZSTD_CCtx* new_cctx(const vorlex_options* options);
 vorlex_status compress_buffer(vorlex_codec*, size_t* compressed_length, uint8_t* compressed,
@@ -52,6 +65,15 @@ vorlex_status compress_buffer(vorlex_codec*, size_t* compressed_length, uint8_t*
                               vorlex_options* options);
 size_t max_compressed_size(vorlex_codec*, size_t uncompressed_length);
 vorlex_status compress_step(ZstdStream& z, vorlex_operation op);
+
+// The block form: a frame without its checksum (compress_buffer otherwise),
+// decoded to exactly the size the caller gives.
+vorlex_status compress_block(vorlex_codec*, size_t* compressed_length, uint8_t* compressed,
+                             size_t uncompressed_length, const uint8_t* uncompressed,
+                             vorlex_options* options);
+vorlex_status decompress_block(vorlex_codec*, size_t* decompressed_length,
+                               uint8_t* decompressed, size_t compressed_length,
+                               const uint8_t* compressed, vorlex_options*);
 
 // Decompression (zstd_decompress.cpp).
 vorlex_status decompress_buffer(vorlex_codec*, size_t* decompressed_length,
