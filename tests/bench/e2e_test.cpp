@@ -157,6 +157,23 @@ TEST_F(BenchEndToEnd, SmallInputsGiveOneRowPerSizeAndCodec) {
     EXPECT_NE(r.err.find("1 MiB: no input is that long"), std::string::npos);
 }
 
+// The host-overhead view: every subject of a library codec verified, and
+// the ratio table pairing each with its direct twin; codecs over no library
+// are refused.
+TEST_F(BenchEndToEnd, OverheadPairsEachLibraryCodecWithItsDirectCall) {
+    if (vorlex_get_codec("lz4") == nullptr) GTEST_SKIP() << "lz4 plug-in not built";
+    const Result r = bench(with({"--overhead", "--codec", "lz4:1", "--small=4k", path("text")}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const char* row : {"lz4:1 direct", "lz4:1 block direct", "lz4:1 frame"}) {
+        EXPECT_NE(r.out.find(row), std::string::npos) << row << "\n" << r.out;
+    }
+    EXPECT_NE(r.out.find("Host overhead"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("lz4:1 frame      lz4:1 block direct"), std::string::npos) << r.out;
+    const Result refused = bench(with({"--overhead", "--codec", "copy", path("text")}));
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("wraps no library"), std::string::npos) << refused.err;
+}
+
 TEST_F(BenchEndToEnd, TheBuiltInInputNeedsNoFile) {
     const Result r = bench(with({"--codec", "copy", "--format", "csv"}));
     ASSERT_EQ(r.status, 0) << r.err;
