@@ -164,11 +164,16 @@ int run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
 
     Subjects subjects;
     std::string error;
-    subjects.owned = o.overhead ? load_overhead(o.codecs, error) : load_codecs(o.codecs, error);
+    std::vector<std::string> warnings;
+    subjects.owned = o.overhead ? load_overhead(o.codecs, error)
+                                : load_codecs(o.codecs, error, &warnings);
     if (subjects.owned.empty()) {
+        // A codec named that does not load is a usage error, as in the tool;
+        // no plug-in at all is a failure of the install.
         std::fprintf(err, "vorlex bench: %s\n", error.c_str());
-        return EXIT_FAILED;
+        return o.codecs.empty() ? EXIT_FAILED : EXIT_USAGE;
     }
+    for (const std::string& w : warnings) std::fprintf(err, "vorlex bench: warning: %s\n", w.c_str());
     if (o.peers) {
         if (const std::string bad = add_peers(o, subjects); !bad.empty()) {
             std::fprintf(err, "vorlex bench: %s\nTry 'vorlex bench --help'.\n", bad.c_str());

@@ -69,7 +69,8 @@ std::unique_ptr<Subject> make_host_subject(vorlex_codec* codec, std::optional<in
 }
 
 std::vector<std::unique_ptr<Subject>> load_codecs(const std::vector<std::string>& names,
-                                                  std::string& error) {
+                                                  std::string& error,
+                                                  std::vector<std::string>* warnings) {
     std::vector<std::pair<vorlex_codec*, std::optional<int>>> handles;
     if (names.empty()) {
         std::vector<vorlex_codec*> all(vorlex_list_codecs(nullptr, 0));
@@ -93,8 +94,12 @@ std::vector<std::unique_ptr<Subject>> load_codecs(const std::vector<std::string>
         }
         int lo = 0, hi = 0;
         if (level && vorlex_codec_get_levels(c, &lo, &hi, nullptr) != VORLEX_STATUS_OK) {
-            error = "codec " + name + " has no compression levels";
-            return {};
+            // As everywhere: a codec without levels ignores one, and says so.
+            if (warnings != nullptr) {
+                warnings->push_back("codec " + name + " has no compression levels; level " +
+                                    std::to_string(*level) + " ignored");
+            }
+            level.reset();
         }
         if (level && (*level < lo || *level > hi)) {
             error = "codec " + name + " has no level " + std::to_string(*level) + " (levels " +

@@ -21,8 +21,11 @@ std::unique_ptr<Subject> make_host_subject(vorlex_codec* codec,
 
 // The codecs called names ("zstd" or "zstd:9", at a level), or every codec the
 // host lists when names is empty.
-// On a name that does not load, returns an empty list and sets error.
+// On a name that does not load, or a level the codec does not have, returns
+// an empty list and sets error. A level for a codec without levels is
+// ignored, with a note in warnings (when given).
 std::vector<std::unique_ptr<Subject>> load_codecs(const std::vector<std::string>& names,
-                                                  std::string& error);
+                                                  std::string& error,
+                                                  std::vector<std::string>* warnings = nullptr);
 
 }  // namespace vorlex::bench

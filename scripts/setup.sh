@@ -6,7 +6,8 @@ packages="cmake make g++ pkg-config binutils unzip libgtest-dev libgmock-dev \
 libxxhash-dev liblz4-dev libzstd-dev libsnappy-dev zlib1g-dev lz4 zstd gzip \
 man-db bash-completion file \
 python3-dev pybind11-dev python3-numpy python3-pytest python3-numcodecs python3-zarr \
-python3-dask python3-distributed python3-entrypoints \
+python3-dask python3-distributed python3-entrypoints python3-cloudpickle \
+python3-venv python3-pip python3-setuptools python3-wheel \
 libhdf5-dev hdf5-tools python3-h5py $*"
 missing=""
 for p in $packages; do

@@ -39,9 +39,10 @@ enum {
     VORLEX_STATUS_OUTPUT_FULL = -6,  /* the output buffer is too small */
     VORLEX_STATUS_INPUT_TRUNCATED = -7,/* compressed input shorter than its header requires */
     VORLEX_STATUS_CORRUPT = -8,      /* host only: a frame's records or checksums do not match */
-    VORLEX_STATUS_TRAILING_DATA = -9,/* host only: bytes after a frame that are not another frame */
+    VORLEX_STATUS_TRAILING_DATA = -9,/* bytes after a frame (or gzip member) that are not another */
     VORLEX_STATUS_TOO_LARGE = -10,   /* host only: a size that does not fit its type */
-    VORLEX_STATUS_MEMORY_LIMIT = -11,/* host only: a frame needs more memory than allowed */
+    VORLEX_STATUS_MEMORY_LIMIT = -11,/* data needs more memory than allowed (a frame's blocks,
+                                        a zstd window) */
     VORLEX_STATUS_BAD_LEVEL = -12    /* host only: a compression level the codec does not have */
 };
 
@@ -160,9 +161,19 @@ VORLEX_EXPORT void vorlex_stream_destroy(vorlex_stream* stream);
  */
 VORLEX_EXPORT void vorlex_codec_set_levels(vorlex_codec* codec, int min_level, int max_level,
                                            int default_level);
+/* The block size frames of the codec get when the application gives none,
+ * declared by vorlex_plugin_init_codec: a codec whose matches reach far
+ * (zstd's windows are MiBs long) loses ratio at every block start, and
+ * declares the size at which the loss stays small. Without it, or with a
+ * size out of range (1 to 64 MiB), frames use 1 MiB blocks. */
+VORLEX_EXPORT void vorlex_codec_set_frame_block_size(vorlex_codec* codec, size_t block_size);
 /* The level set in options, or default_level when options is NULL or sets
  * none. */
 VORLEX_EXPORT int vorlex_options_get_level(const vorlex_options* options, int default_level);
+/* The memory limit set in options for a decompressing stream, or
+ * default_limit when options is NULL or sets none. */
+VORLEX_EXPORT uint64_t vorlex_options_get_memory_limit(const vorlex_options* options,
+                                                       uint64_t default_limit);
 
 /*
  * Block form. A codec whose format wraps its data (a frame header, its own

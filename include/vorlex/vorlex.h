@@ -203,8 +203,9 @@ VORLEX_EXPORT void vorlex_stream_free(vorlex_stream* stream);
 
 /*
  * Settings for compression, passed as the options argument above (NULL
- * means every default). Nothing is recorded in the compressed data:
- * decompression ignores options. An options object may be shared by any
+ * means every default). Nothing is recorded in the compressed data, and
+ * decompression needs none of it; a decompressing stream reads only the
+ * memory limit. An options object may be shared by any
  * number of calls and streams at once, but must not be changed or freed
  * while one of them uses it (a stream uses it until it is freed).
  */
@@ -221,6 +222,15 @@ VORLEX_EXPORT void vorlex_options_free(vorlex_options* options);
 VORLEX_EXPORT vorlex_status vorlex_options_set_level(vorlex_options* options, int level);
 /* Forget the level, so each codec uses its default. */
 VORLEX_EXPORT vorlex_status vorlex_options_clear_level(vorlex_options* options);
+/* The most memory a decompressing stream may hold for the data's sake, in
+ * bytes (0: the codec's default). It bounds what the data asks for, not what
+ * the codec needs anyway: zstd frames name the window their decoder keeps,
+ * up to 2 GiB (--long=31), and a stream refuses one over the limit with
+ * VORLEX_STATUS_MEMORY_LIMIT (default 128 MiB, the zstd tool's own).
+ * Codecs whose streams hold a bounded amount ignore it. Returns
+ * VORLEX_STATUS_INVALID for NULL options. */
+VORLEX_EXPORT vorlex_status vorlex_options_set_memory_limit(vorlex_options* options,
+                                                            uint64_t bytes);
 
 /* The codec's levels: every level from *min_level to *max_level is valid,
  * *default_level is used when none is set (any pointer may be NULL).
@@ -229,7 +239,8 @@ VORLEX_EXPORT vorlex_status vorlex_options_clear_level(vorlex_options* options);
 VORLEX_EXPORT vorlex_status vorlex_codec_get_levels(vorlex_codec* codec, int* min_level,
                                                     int* max_level, int* default_level);
 /* VORLEX_STATUS_OK when codec can compress with options (NULL included, and
- * any options for a codec without levels), else VORLEX_STATUS_BAD_LEVEL. vorlex_compress and compressing streams make
+ * any options for a codec without levels, which ignores a level as it
+ * ignores every option), else VORLEX_STATUS_BAD_LEVEL. vorlex_compress and compressing streams make
  * this check themselves. */
 VORLEX_EXPORT vorlex_status vorlex_codec_check_options(vorlex_codec* codec,
                                                        const vorlex_options* options);
@@ -272,7 +283,13 @@ VORLEX_EXPORT vorlex_status vorlex_codec_check_options(vorlex_codec* codec,
 #define VORLEX_FRAME_MAX_THREADS 256
 #define VORLEX_FRAME_DEFAULT_MEMORY_LIMIT ((size_t)512 << 20)
 
-/* Worst-case size of a frame holding in_length bytes cut into block_size blocks (0: the default, 1 MiB).
+/* The block size of codec's frames when block_size is 0: the size at which a
+ * frame's ratio stays within 1 % of the codec's own tool on ordinary data,
+ * as its plug-in declares it (16 MiB for zstd), else
+ * VORLEX_FRAME_DEFAULT_BLOCK_SIZE (1 MiB). 0 for a NULL codec. */
+VORLEX_EXPORT size_t vorlex_frame_default_block_size(vorlex_codec* codec);
+
+/* Worst-case size of a frame holding in_length bytes cut into block_size blocks (0: the codec's default).
  * Exact for input that does not shrink: header, one 17-byte record per block, the
  * blocks' bytes, end record. 0 when codec is NULL, block_size is over
  * VORLEX_FRAME_MAX_BLOCK_SIZE, or the size does not fit a size_t. */
@@ -280,7 +297,7 @@ VORLEX_EXPORT size_t vorlex_frame_compress_bound(vorlex_codec* codec, size_t in_
                                                  size_t block_size);
 
 /* One frame of in[0..in_length), byte-identical to what `vorlex -B block_size --codec NAME` writes.
- * block_size 0 is the default (1 MiB); otherwise 1 to VORLEX_FRAME_MAX_BLOCK_SIZE.
+ * block_size 0 is the codec's default (vorlex_frame_default_block_size); otherwise 1 to VORLEX_FRAME_MAX_BLOCK_SIZE.
  * *out_length: capacity on entry, bytes produced on success, unchanged on
  * failure (out then holds garbage). A capacity of vorlex_frame_compress_bound()
  * always suffices; a smaller one is VORLEX_STATUS_OUTPUT_FULL if the frame
@@ -375,7 +392,7 @@ typedef struct vorlex_frame_writer vorlex_frame_writer;
 
 /*
  * A writer of one frame with codec, cut into block_size blocks (0: the
- * default, 1 MiB), byte-identical to vorlex_frame_compress() of the whole
+ * codec's default, vorlex_frame_default_block_size), byte-identical to vorlex_frame_compress() of the whole
  * input when nothing is flushed. threads 0 or 1: all work in the calling
  * thread; 2 to VORLEX_FRAME_MAX_THREADS: worker threads. Memory: about
  * (threads + 2) blocks and their worst-case output. *writer is NULL on

@@ -13,8 +13,13 @@ namespace {
 py::bytes compress(const py::object& data, const py::object& codec_name,
                    const py::object& block_size_arg, const py::object& level) {
     vorlex_codec* codec = codec_argument(codec_name);
-    const size_t block_size = size_argument(block_size_arg, "block_size", MAX_BLOCK_SIZE);
-    if (block_size == 0) throw py::value_error("block_size must be at least 1");
+    // None: the codec's own default (0 to the library), as the tool's.
+    const size_t block_size = block_size_arg.is_none()
+                                  ? 0
+                                  : size_argument(block_size_arg, "block_size", MAX_BLOCK_SIZE);
+    if (block_size == 0 && !block_size_arg.is_none()) {
+        throw py::value_error("block_size must be at least 1");
+    }
     const Options options = level_options(level_argument(level, codec));
     ByteView in(data, "data");
     const size_t bound = vorlex_frame_compress_bound(codec, in.size(), block_size);
@@ -72,10 +77,11 @@ size_t decompress_into(const py::object& data, const py::object& target) {
 
 void define_frames(py::module_& m) {
     m.def("compress", &compress, py::arg("data"), py::arg("codec") = "quicklz", py::kw_only(),
-          py::arg("block_size") = DEFAULT_BLOCK_SIZE, py::arg("level") = py::none(),
-          "compress(data, codec='quicklz', *, block_size=1 << 20, level=None) -> bytes\n\n"
+          py::arg("block_size") = py::none(), py::arg("level") = py::none(),
+          "compress(data, codec='quicklz', *, block_size=None, level=None) -> bytes\n\n"
           "One frame of a bytes-like object: the data cut into blocks of block_size\n"
-          "bytes (1 to 64 MiB), each compressed by the codec and checksummed, the\n"
+          "bytes (1 to 64 MiB; None: the codec's default, 16 MiB for zstd and\n"
+          "1 MiB for the others, as the tool's), each compressed by the codec and checksummed, the\n"
           "same bytes `vorlex -c -B <block_size> --codec <codec> [--level <level>]`\n"
           "writes. level is the codec's compression level (None: its default; see\n"
           "Codec(name).levels); codecs without levels ignore it, and decompressing\n"

@@ -29,11 +29,18 @@ std::optional<int> level_argument(py::handle level, vorlex_codec* codec) {
                               " (levels " + std::to_string(lo) + " to " + std::to_string(hi) +
                               ")");
     }
-    // A codec without levels ignores any level, as the library does; it
-    // still has to be an int to be kept.
+    // A codec without levels ignores any level, as in every door, with a
+    // warning as the tool gives; it still has to be an int to be kept.
     if (overflow != 0 || v < INT_MIN || v > INT_MAX) {
         throw py::value_error("level " + py::str(index).cast<std::string>() +
                               " is out of range");
+    }
+    if (!has_levels) {
+        const std::string warning = name + " has no compression levels; level " +
+                                    std::to_string(v) + " ignored";
+        if (PyErr_WarnEx(PyExc_UserWarning, warning.c_str(), 1) != 0) {
+            throw py::error_already_set();
+        }
     }
     return int(v);
 }

@@ -34,8 +34,13 @@ public:
     FrameWriter(const py::object& codec_name, const py::object& block_size_arg,
                 const py::object& threads, const py::object& level) {
         vorlex_codec* codec = codec_argument(codec_name);
-        const size_t block_size = size_argument(block_size_arg, "block_size", MAX_BLOCK_SIZE);
-        if (block_size == 0) throw py::value_error("block_size must be at least 1");
+        // None: the codec's own default (0 to the library), as the tool's.
+        const size_t block_size =
+            block_size_arg.is_none() ? 0
+                                     : size_argument(block_size_arg, "block_size", MAX_BLOCK_SIZE);
+        if (block_size == 0 && !block_size_arg.is_none()) {
+            throw py::value_error("block_size must be at least 1");
+        }
         const unsigned n = thread_count(threads);
         const Options options = level_options(level_argument(level, codec));
         vorlex_status st;
@@ -164,7 +169,7 @@ private:
 
 void define_streams(py::module_& m) {
     py::class_<FrameWriter>(m, "FrameWriter",
-                            "FrameWriter(codec='quicklz', *, block_size=1 << 20, threads=1,\n"
+                            "FrameWriter(codec='quicklz', *, block_size=None, threads=1,\n"
                             "            level=None)\n\n"
                             "The streaming writer of one frame. compress() takes data and\n"
                             "returns the compressed bytes ready so far; flush() ends the\n"
@@ -173,7 +178,7 @@ void define_streams(py::module_& m) {
         .def(py::init<const py::object&, const py::object&, const py::object&,
                       const py::object&>(),
              py::arg("codec") = "quicklz", py::kw_only(),
-             py::arg("block_size") = DEFAULT_BLOCK_SIZE, py::arg("threads") = 1,
+             py::arg("block_size") = py::none(), py::arg("threads") = 1,
              py::arg("level") = py::none())
         .def("compress", &FrameWriter::compress, py::arg("data"))
         .def("flush", &FrameWriter::flush)

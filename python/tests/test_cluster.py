@@ -60,3 +60,27 @@ def test_one_file_splits_across_both_workers(tmp_path, client):
 
     _, parts = vorlex.dask.read_bytes(str(path), blocksize=100_000, sample=False)
     assert b"".join(client.compute(parts[0], sync=True)) == "".join(lines).encode()
+
+
+def test_check_workers_names_the_workers_that_cannot(client):
+    from vorlex.numcodecs import check_workers
+    answers = check_workers(client, ["lzjb", "zstd"])
+    assert len(answers) == 2 and all(a.startswith("ok ") for a in answers.values()), answers
+    with pytest.raises(RuntimeError, match="2 of 2 dask workers cannot use vorlex"):
+        check_workers(client, ["no-such-codec"])
+
+
+def test_the_probe_runs_where_vorlex_does_not_import(tmp_path):
+    # What a worker without vorlex receives: the question travels by value.
+    import os
+    import subprocess
+    import sys
+    import cloudpickle
+    from vorlex import _probe
+    cloudpickle.register_pickle_by_value(_probe)
+    env = {k: v for k, v in os.environ.items() if k != "PYTHONPATH"}
+    r = subprocess.run([sys.executable, "-c",
+                        "import sys, pickle; print(pickle.loads(sys.stdin.buffer.read())([]))"],
+                       input=cloudpickle.dumps(_probe.probe), capture_output=True, cwd=tmp_path,
+                       env=env, check=True)
+    assert r.stdout.startswith(b"cannot import vorlex: ModuleNotFoundError"), r

@@ -13,16 +13,23 @@ True
 >>> with vorlex.open("log.vlx", "wt") as f:
 ...     f.write("hello\\n")
 """
-from ._vorlex import (
-    DEFAULT_BLOCK_SIZE,
-    MAX_BLOCK_SIZE,
-    Codec,
-    Error,
-    __version__,
-    codecs,
-    compress,
-    decompress,
-)
+try:
+    from ._vorlex import (
+        DEFAULT_BLOCK_SIZE,
+        MAX_BLOCK_SIZE,
+        Codec,
+        Error,
+        __version__,
+        codecs,
+        compress,
+        decompress,
+    )
+except ImportError as e:
+    # Most often libvorlex.so.0 is not where the module was built to find
+    # it (a copied package, a removed prefix): say so, where it happens.
+    raise ImportError(f"vorlex: its compiled module cannot be loaded from "
+                      f"{__path__[0]}: {e}. The package needs the libvorlex it was "
+                      f"built against (see docs/python.md).") from e
 from ._file import VorlexFile, open
 
 __all__ = [

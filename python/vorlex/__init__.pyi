@@ -18,7 +18,7 @@ _TextMode = Literal["rt", "wt", "at", "xt"]
 def codecs() -> list[str]:
     """The names of the codecs whose plug-ins are present and load."""
 
-def compress(data: _Buffer, codec: str = "quicklz", *, block_size: int = 1 << 20,
+def compress(data: _Buffer, codec: str = "quicklz", *, block_size: Optional[int] = None,
              level: Optional[int] = None) -> bytes:
     """One frame of data, byte-identical to
     `vorlex -c -B <block_size> --codec <codec> [--level <level>]`."""
@@ -29,7 +29,7 @@ def decompress(data: _Buffer) -> bytes:
 class VorlexFile(io.BufferedIOBase):
     name: str
     def __init__(self, file: _File, mode: _BinaryMode = "rb", *, codec: str = "quicklz",
-                 block_size: int = 1 << 20, threads: int = 1,
+                 block_size: Optional[int] = None, threads: int = 1,
                  level: Optional[int] = None) -> None: ...
     @property
     def mode(self) -> str: ...
@@ -41,9 +41,9 @@ class VorlexFile(io.BufferedIOBase):
 
 @overload
 def open(file: _File, mode: _BinaryMode = "rb", *, codec: str = "quicklz",
-         block_size: int = 1 << 20, threads: int = 1, level: Optional[int] = None,
+         block_size: Optional[int] = None, threads: int = 1, level: Optional[int] = None,
          encoding: None = None, errors: None = None, newline: None = None) -> VorlexFile: ...
 @overload
-def open(file: _File, mode: _TextMode, *, codec: str = "quicklz", block_size: int = 1 << 20,
+def open(file: _File, mode: _TextMode, *, codec: str = "quicklz", block_size: Optional[int] = None,
          threads: int = 1, level: Optional[int] = None, encoding: Optional[str] = None,
          errors: Optional[str] = None, newline: Optional[str] = None) -> io.TextIOWrapper: ...

@@ -38,9 +38,11 @@ def _check_options(codec, block_size, threads, level):
     if level is not None and (isinstance(level, bool) or not hasattr(level, "__index__")):
         raise TypeError(f"level must be an integer or None, not {type(level).__name__!r}")
     for name, value in (("block_size", block_size), ("threads", threads)):
+        if name == "block_size" and value is None:  # the codec's default
+            continue
         if isinstance(value, bool) or not isinstance(value, int):
             raise TypeError(f"{name} must be an integer, not {type(value).__name__!r}")
-    if not 1 <= block_size <= _vorlex.MAX_BLOCK_SIZE:
+    if block_size is not None and not 1 <= block_size <= _vorlex.MAX_BLOCK_SIZE:
         raise ValueError(f"block_size must be 1 to {_vorlex.MAX_BLOCK_SIZE}, not {block_size}")
     if not 0 <= threads <= _vorlex.MAX_THREADS:
         raise ValueError(f"threads must be 0 (one per CPU) to {_vorlex.MAX_THREADS}, "
@@ -142,7 +144,7 @@ class _RandomReader(io.RawIOBase):
 class VorlexFile(io.BufferedIOBase):
     """A binary file object that writes or reads vorlex frames.
 
-    ``VorlexFile(file, mode="rb", *, codec="quicklz", block_size=1 << 20,
+    ``VorlexFile(file, mode="rb", *, codec="quicklz", block_size=None,
     threads=1, level=None)``: file is a path (str, bytes, os.PathLike) or a
     binary file object; mode is "r"/"rb", "w"/"wb", "a"/"ab" (a new frame
     after what the file holds) or "x"/"xb". codec, block_size and level (the
@@ -158,7 +160,7 @@ class VorlexFile(io.BufferedIOBase):
     """
 
     def __init__(self, file, mode="rb", *, codec="quicklz",
-                 block_size=_vorlex.DEFAULT_BLOCK_SIZE, threads=1, level=None):
+                 block_size=None, threads=1, level=None):
         if not isinstance(mode, str) or mode not in _MODES:
             raise ValueError(f"invalid mode: {mode!r}")
         _check_options(codec, block_size, threads, level)
@@ -175,7 +177,7 @@ class VorlexFile(io.BufferedIOBase):
         if not self._reading:
             self._writer = _vorlex.FrameWriter(codec, block_size=block_size, threads=threads,
                                                level=level)
-            self._piece = max(block_size, _READ_CHUNK) * 4
+            self._piece = max(block_size or _vorlex.DEFAULT_BLOCK_SIZE, _READ_CHUNK) * 4
         if isinstance(file, (str, bytes, os.PathLike)):
             fp = builtins.open(file, self._mode)
             self._own_fp = True
@@ -357,7 +359,7 @@ class VorlexFile(io.BufferedIOBase):
         return f"<vorlex.VorlexFile {self.name!r} {state}>"
 
 
-def open(file, mode="rb", *, codec="quicklz", block_size=_vorlex.DEFAULT_BLOCK_SIZE,
+def open(file, mode="rb", *, codec="quicklz", block_size=None,
          threads=1, level=None, encoding=None, errors=None, newline=None):
     """Open a vorlex frame file in binary or text mode, like gzip.open().
 

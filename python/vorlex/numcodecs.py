@@ -22,7 +22,7 @@ from numcodecs.registry import register_codec
 
 from . import _vorlex
 
-__all__ = ["Vorlex"]
+__all__ = ["Vorlex", "check_workers"]
 
 
 class Vorlex(_NumcodecsCodec):
@@ -83,3 +83,28 @@ class Vorlex(_NumcodecsCodec):
 
 
 register_codec(Vorlex)
+
+
+def check_workers(client, codecs=()):
+    """Asks every worker of a dask.distributed client whether it can use
+    vorlex: import it (and numcodecs) and load the codecs named. Returns
+    {worker address: "ok VERSION PATH"}; raises RuntimeError naming each
+    worker that cannot, and why.
+
+    Run it once after connecting: a worker without a usable vorlex cannot
+    decode a chunk, and one that dies trying leaves the client waiting for
+    results that never come, with no message.
+    """
+    import cloudpickle
+
+    from . import _probe
+
+    # By value: the worker needs nothing of vorlex to run the question.
+    cloudpickle.register_pickle_by_value(_probe)
+    answers = client.run(_probe.probe, list(codecs))
+    bad = {w: a for w, a in answers.items() if not a.startswith("ok ")}
+    if bad:
+        lines = "\n".join(f"  {w}: {a}" for w, a in sorted(bad.items()))
+        raise RuntimeError(f"{len(bad)} of {len(answers)} dask workers cannot use vorlex:\n"
+                           f"{lines}\nInstall vorlex where they run (docs/python.md).")
+    return answers

@@ -12,6 +12,7 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <vector>
 #include <vorlex/vorlex.hpp>
 
 #include "block_codec.hpp"
@@ -20,6 +21,7 @@
 #include "files.hpp"
 #include "io.hpp"
 #include "raw.hpp"
+#include "raw_names.hpp"
 #include "seekable.hpp"
 #include "threads.hpp"
 #include "walk.hpp"
@@ -51,10 +53,37 @@ std::optional<std::string> output_path(const Options& o, vorlex_codec* codec, co
     if (in.is_stdin()) return std::nullopt;
     const std::string suffix = file_suffix(o, codec);
     if (compressing(o)) return in.path() + suffix;
+    if (o.raw) {
+        // FILE.<codec> as vorlex writes it, or the codec's tool's FILE.gz and such.
+        const std::vector<std::string> suffixes = raw_suffixes(vorlex_codec_get_name(codec));
+        if (auto stripped = strip_raw_suffix(in.path(), vorlex_codec_get_name(codec))) {
+            return *stripped;
+        }
+        std::string expected = suffixes[0];
+        for (size_t i = 1; i < suffixes.size(); ++i) expected += " or " + suffixes[i];
+        throw Failure("unknown suffix, expected " + expected + " (use -o or -c)");
+    }
     if (!ends_with(in.path(), suffix)) {
         throw Failure("unknown suffix, expected " + suffix + " (use -o or -c)");
     }
     return in.path().substr(0, in.path().size() - suffix.size());
+}
+
+// Raw data decoded without --codec: the codec its file's suffix names.
+vorlex_codec* codec_by_suffix(const Options& o, const Input& in) {
+    if (in.is_stdin()) throw Failure("raw data on standard input: give --codec");
+    static const char HINT[] =
+        "give --codec (raw files end in .<codec>, .gz, .zst, .lz4 or .sz)";
+    const std::optional<std::string> name = codec_from_suffix(in.path());
+    if (!name) throw Failure(std::string("cannot tell the codec from the name: ") + HINT);
+    vorlex_codec* codec = vorlex_get_codec(name->c_str());
+    if (codec == nullptr) {
+        throw Failure("cannot tell the codec from the name: " + codec_unavailable(*name) + "; " +
+                      HINT);
+    }
+    const std::string why = raw_size_missing(codec, o.size);
+    if (!why.empty()) throw Failure(why);
+    return codec;
 }
 
 std::string summary_line(const Options& o, const std::string& name, const Totals& t,
@@ -134,6 +163,7 @@ void refuse_stdout_as_input(const Input& in) {
 // shared: the one output every file goes into (-r -o), or null.
 void process_file(const Options& o, vorlex_codec* codec, const Reporter& reporter,
                   const Input& in, ListingTotal& listing, Output* shared) {
+    if (o.raw && codec == nullptr) codec = codec_by_suffix(o, in);
     if (!compressing(o) && in.is_stdin() && ::isatty(STDIN_FILENO) && !o.force) {
         throw Failure("refusing to read compressed data from a terminal (use -f to force)");
     }
@@ -183,7 +213,11 @@ void process_file(const Options& o, vorlex_codec* codec, const Reporter& reporte
         totals = salvage(in.fd(), sink, lost);
     } else if (o.raw) {
         totals = compressing(o) ? raw_compress(source, sink, codec, in.size(), options.get())
-                                : raw_decompress(source, sink, codec, o.size, in.size());
+                                : raw_decompress(source, sink, codec, o.size, in.size(),
+                                                 o.memory_given ? o.memory_limit : 0,
+                                                 [&](const std::string& what) {
+                                                     reporter.note(in.name(), what);
+                                                 });
     } else if (compressing(o)) {
         totals = write_container(
             source, sink, {codec, o.block_size, threads, options.get(), o.index}, progress);
@@ -295,16 +329,23 @@ bool process_files(const Options& o, vorlex_codec* codec, const Reporter& report
 }
 
 void print_codecs(uint32_t block_size) {
-    std::printf("%-10s %-12s %-10s %-26s %s\n", "codec", "records size", "exact size",
-                ("worst case of " + std::to_string(block_size)).c_str(), "plug-in");
+    std::printf("%-10s %-12s %-10s %-22s %-26s %s\n", "codec", "records size", "exact size",
+                "levels (default)", ("worst case of " + std::to_string(block_size)).c_str(),
+                "plug-in");
     for (const vorlex::Codec& c : vorlex::available_codecs()) {
         const size_t bound = c.max_compressed_size(block_size);
         const std::string worst =
             bound == 0 ? "not given"
                        : std::to_string(bound) + " (+" + std::to_string(bound - block_size) + ")";
-        std::printf("%-10s %-12s %-10s %-26s %s\n", std::string(c.name()).c_str(),
+        int lo = 0, hi = 0, def = 0;
+        const std::string levels =
+            vorlex_codec_get_levels(c.get(), &lo, &hi, &def) == VORLEX_STATUS_OK
+                ? std::to_string(lo) + " to " + std::to_string(hi) + " (" + std::to_string(def) +
+                      ")"
+                : "none";
+        std::printf("%-10s %-12s %-10s %-22s %-26s %s\n", std::string(c.name()).c_str(),
                     c.records_size() ? "yes" : "no", c.needs_exact_size() ? "yes" : "no",
-                    worst.c_str(), std::string(c.path()).c_str());
+                    levels.c_str(), worst.c_str(), std::string(c.path()).c_str());
     }
     // Where they came from, and what was passed over on the way.
     std::printf("\n%s", vorlex_plugin_search_report());

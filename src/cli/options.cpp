@@ -68,6 +68,7 @@ struct Parser {
             return error("invalid block size '" + v + "' (1K to 64M)");
         }
         o.block_size = uint32_t(*n);
+        o.block_size_given = true;
     }
 
     void set_threads(const std::string& v) {
@@ -82,6 +83,7 @@ struct Parser {
         const auto n = parse_size(v);
         if (!n || *n < MIN_MEMORY_LIMIT) return error("invalid memory limit '" + v + "' (at least 1M)");
         o.memory_limit = *n;
+        o.memory_given = true;
     }
 
     // Any integer: whether the codec has that level is checked once it is known.
@@ -135,6 +137,8 @@ struct Parser {
             o.index = false;
         } else if (name == "raw") {
             o.raw = true;
+        } else if (name == "ultra") {
+            o.ultra = true;
         } else if (name == "h" || name == "help") {
             help = true;
         } else if (name == "V" || name == "version") {
@@ -147,7 +151,12 @@ struct Parser {
 
     // The setter of an option that takes a value, or null.
     std::function<void(const std::string&)> valued(const std::string& name) {
-        if (name == "codec") return [this](const std::string& v) { o.codec = v; };
+        if (name == "codec") {
+            return [this](const std::string& v) {
+                o.codec = v;
+                o.codec_given = true;
+            };
+        }
         if (name == "B" || name == "block-size") {
             return [this](const std::string& v) { set_block_size(v); };
         }
@@ -186,6 +195,14 @@ struct Parser {
     void long_option(const std::string& body, const std::vector<std::string>& args, size_t& i) {
         const size_t eq = body.find('=');
         const std::string name = body.substr(0, eq);
+        // zstd's --fast[=N]: its fast level -N (N 1 when left out).
+        if (name == "fast") {
+            const std::string n = eq == std::string::npos ? "1" : body.substr(eq + 1);
+            if (n.empty() || n[0] == '-' || n[0] == '0') {
+                return error("invalid --fast value '" + n + "' (1 or more)");
+            }
+            return set_level("-" + n);
+        }
         if (auto set = valued(name)) {
             if (eq != std::string::npos) return set(body.substr(eq + 1));
             if (i + 1 >= args.size()) return error("option '--" + name + "' needs a value");
@@ -280,13 +297,19 @@ Options:
       --codec NAME      codec to compress with (default quicklz)
   -1 ... -19, --level N
                         compression level, for codecs that have levels (zstd
-                        1 to 22 and negative, lz4 1 to 12, gzip 0 to 9);
-                        default: the codec's own. Not needed to decompress
-  -B, --block-size N    block size, e.g. 4M, 256K (1K to 64M; default 1M)
+                        1 to 22 and negative, lz4 1 to 12, gzip 0 to 9; see
+                        --codecs); default: the codec's own. Codecs without
+                        levels ignore it, with a warning. Not needed to decompress
+      --fast[=N]        zstd's fast level -N (default 1)
+      --ultra           allow zstd levels 20 to 22 (without it: 19, as zstd)
+  -B, --block-size N    block size, K, M or G suffixes (1K to 64M). Default: per
+                        codec, the size at which the container's ratio is within
+                        1% of the codec's own tool: 16M for zstd, 1M for the others
   -T, --threads N       worker threads (default: one per CPU; 0 likewise)
       --memory SIZE     memory for decoding blocks, all threads together (default
                         512M): fewer threads work when a file's blocks are large,
-                        and a file whose blocks do not fit is refused
+                        and a file whose blocks do not fit is refused. With --raw,
+                        the largest zstd window read (default 128M, as zstd)
       --no-index        leave out the index record that lets readers reach any
                         byte without decoding the rest (frames as older versions
                         wrote them)
@@ -304,8 +327,12 @@ Options:
                         write compressed data to a terminal; read FIFOs and devices;
                         --rm an input that has other hard links
   -k, --keep            keep the input (default)
-      --rm              remove the input after success
-      --raw             the codec's bare format, no container (one buffer in memory)
+      --rm              remove the input after success (with -c: once standard
+                        output is flushed)
+      --raw             the codec's bare format, no container: lz4, zstd, gzip and
+                        copy stream in bounded memory, the others hold the data in
+                        memory. Decoding, FILE.CODEC, .gz, .zst, .lz4 and .sz name
+                        the codec when --codec does not
       --size N          decompressed size for --raw -d (exact for codecs that need it,
                         a capacity for the others)
   -q, --quiet           report errors only

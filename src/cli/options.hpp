@@ -17,6 +17,8 @@ inline constexpr uint32_t MIN_CLI_BLOCK_SIZE = 1u << 10;
 inline constexpr unsigned MAX_THREADS = 256;
 inline constexpr uint64_t DEFAULT_MEMORY_LIMIT = uint64_t(512) << 20;
 inline constexpr uint64_t MIN_MEMORY_LIMIT = uint64_t(1) << 20;
+// zstd's tool takes levels above this only with --ultra.
+inline constexpr int ZSTD_MAX_PLAIN_LEVEL = 19;
 
 // --range: content bytes to decode.
 struct Range {
@@ -27,9 +29,12 @@ struct Range {
 struct Options {
     Mode mode = Mode::compress;
     std::string codec = "quicklz";
+    bool codec_given = false;  // --codec: else raw files are decoded by their suffix
     uint32_t block_size = DEFAULT_BLOCK_SIZE;
+    bool block_size_given = false;  // else the codec's own default (16M for zstd)
     unsigned threads = 0;  // 0: one per CPU
     uint64_t memory_limit = DEFAULT_MEMORY_LIMIT;  // --memory, for decoding
+    bool memory_given = false;  // raw streams then take it for their own limit
     std::optional<std::string> output;
     bool to_stdout = false;
     bool force = false;
@@ -44,6 +49,7 @@ struct Options {
     bool keep_going = false;     // --keep-going: decode every block that can be
     bool index = true;           // --no-index: frames without an index record
     std::optional<int> level;  // -1 ... -19, --level N: compression level; none: the codec's default
+    bool ultra = false;  // --ultra: zstd levels above 19, as its tool takes them
 };
 
 struct ParsedOptions {

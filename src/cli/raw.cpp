@@ -1,7 +1,9 @@
 // Whole-buffer compression and decompression through the host.
 #include "raw.hpp"
 
+#include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 #include <utility>
 
@@ -42,6 +44,13 @@ bool streams(vorlex_codec* codec) {
 // What a streaming pass reads and writes per step.
 constexpr size_t STREAM_PIECE = size_t(1) << 18;
 
+// Reads what is left of in, discarding it; returns how much there was.
+uint64_t drain(Source& in, Buffer& scratch) {
+    uint64_t n = 0;
+    for (size_t got; (got = in.read(scratch.data(), STREAM_PIECE)) != 0;) n += got;
+    return n;
+}
+
 struct StreamFree {
     void operator()(vorlex_stream* s) const { vorlex_stream_free(s); }
 };
@@ -50,7 +59,8 @@ struct StreamFree {
 // time; limit caps the output (--size). Returns {consumed, produced}.
 std::pair<uint64_t, uint64_t> run_stream(Source& in, Sink& out, vorlex_codec* codec,
                                          vorlex_stream_type type, vorlex_options* options,
-                                         std::optional<uint64_t> limit) {
+                                         std::optional<uint64_t> limit,
+                                         const Warn& warn = nullptr) {
     vorlex_stream* raw = nullptr;
     const vorlex_status made = vorlex_stream_new(codec, type, options, &raw);
     std::unique_ptr<vorlex_stream, StreamFree> stream(raw);
@@ -76,10 +86,26 @@ std::pair<uint64_t, uint64_t> run_stream(Source& in, Sink& out, vorlex_codec* co
             const size_t got = STREAM_PIECE - stream->out_avail;
             produced += got;
             if (limit && produced > *limit) {
-                throw Failure("decompressed data exceeds --size " + std::to_string(*limit));
+                throw Failure("decompressed data exceeds --size " + std::to_string(*limit) +
+                              " (a limit here: leave it out to decode it all)");
             }
             out.write(output.data(), got);
             if (st == VORLEX_STATUS_NO_MEMORY) throw Failure("out of memory");
+            if (st == VORLEX_STATUS_TRAILING_DATA && type == VORLEX_STREAM_DECOMPRESS) {
+                // Everything before was decoded and checked; the rest is
+                // read and left, in gzip's words.
+                if (warn) warn("decompression OK, trailing garbage ignored");
+                consumed += drain(in, input);
+                out.flush();
+                return {consumed, produced};
+            }
+            if (st == VORLEX_STATUS_MEMORY_LIMIT) {
+                // zstd --long and high levels write frames with large windows.
+                throw Failure("the data needs more memory than allowed (" +
+                              std::string(vorlex_codec_get_name(codec)) +
+                              " wants a larger window than the limit, 128M unless --memory "
+                              "says otherwise): allow it with --memory=SIZE, e.g. --memory=2G");
+            }
             if (st <= 0) {
                 throw Failure(std::string(type == VORLEX_STREAM_COMPRESS ? "cannot encode ("
                                                                          : "cannot decode (") +
@@ -92,7 +118,27 @@ std::pair<uint64_t, uint64_t> run_stream(Source& in, Sink& out, vorlex_codec* co
     return {consumed, produced};
 }
 
+// The snappy framing format, which snzip and python-snappy write as .sz
+// files, opens with its stream identifier chunk. The snappy codec is raw
+// snappy blocks: say what the file is rather than call it damaged.
+void refuse_snappy_framing(vorlex_codec* codec, const uint8_t* data, size_t n) {
+    static constexpr uint8_t STREAM_IDENTIFIER[] = {0xff, 0x06, 0x00, 0x00, 's', 'N', 'a', 'P', 'p', 'Y'};
+    if (std::string(vorlex_codec_get_name(codec)) == "snappy" && n >= sizeof STREAM_IDENTIFIER &&
+        std::memcmp(data, STREAM_IDENTIFIER, sizeof STREAM_IDENTIFIER) == 0) {
+        throw Failure("this is the snappy framing format (snzip's and python-snappy's .sz "
+                      "files), which is not read: the snappy codec is raw snappy blocks");
+    }
+}
+
 }  // namespace
+
+std::string raw_size_missing(vorlex_codec* codec, const std::optional<uint64_t>& size) {
+    // Native streams decode raw data of any length without being told it.
+    if (size || vorlex_codec_records_size(codec) || streams(codec)) return {};
+    return std::string("raw ") + vorlex_codec_get_name(codec) +
+           " data records no size: give --size N" +
+           (vorlex_codec_needs_exact_size(codec) ? " (the exact size)" : " (at least the size)");
+}
 
 Totals raw_compress(Source& in, Sink& out, vorlex_codec* codec, uint64_t size_hint,
                     vorlex_options* options) {
@@ -133,14 +179,21 @@ Totals raw_compress(Source& in, Sink& out, vorlex_codec* codec, uint64_t size_hi
 }
 
 Totals raw_decompress(Source& in, Sink& out, vorlex_codec* codec, std::optional<uint64_t> size,
-                      uint64_t size_hint) {
+                      uint64_t size_hint, uint64_t memory_limit, const Warn& warn) {
     if (streams(codec)) {
+        CodecOptions options;
+        if (memory_limit != 0) {
+            options.reset(vorlex_options_new());
+            if (options == nullptr) throw std::bad_alloc();
+            vorlex_options_set_memory_limit(options.get(), memory_limit);
+        }
         const auto [n, produced] =
-            run_stream(in, out, codec, VORLEX_STREAM_DECOMPRESS, nullptr, size);
+            run_stream(in, out, codec, VORLEX_STREAM_DECOMPRESS, options.get(), size, warn);
         return {produced, n, 1};
     }
     Buffer input;
     const size_t n = read_all(in, input, size_hint);
+    refuse_snappy_framing(codec, input.data(), n);
     uint64_t capacity = 0;
     if (vorlex_codec_records_size(codec)) {
         size_t recorded = 0;
@@ -166,8 +219,23 @@ Totals raw_decompress(Source& in, Sink& out, vorlex_codec* codec, std::optional<
         vorlex_decompress(codec, output.data(), &length, input.data(), n, nullptr);
     if (st == VORLEX_STATUS_NO_MEMORY) throw Failure("out of memory");
     if (st <= 0) {
-        throw Failure("cannot decode (" + std::string(vorlex_codec_get_name(codec)) + ": " +
-                      vorlex_status_to_string(st) + ")");
+        std::string why = "cannot decode (" + std::string(vorlex_codec_get_name(codec)) + ": " +
+                          vorlex_status_to_string(st) + ")";
+        // The data records no size, so the likely cause is the --size given.
+        if (!vorlex_codec_records_size(codec)) {
+            const std::string given = std::to_string(capacity);
+            if (vorlex_codec_needs_exact_size(codec)) {
+                why += ": damaged data, or --size " + given +
+                       " is not its exact decompressed size, which " +
+                       vorlex_codec_get_name(codec) + " needs (the data does not record it)";
+            } else if (st == VORLEX_STATUS_OUTPUT_FULL) {
+                why = "--size " + given + " is too small: the data decodes to more. Give " +
+                      "at least the size it had before compression (raw " +
+                      vorlex_codec_get_name(codec) + " data does not record it; keep it, or " +
+                      "use the container, which does)";
+            }
+        }
+        throw Failure(why);
     }
     out.write(output.data(), length);
     out.flush();

@@ -12,6 +12,7 @@
 #include "files.hpp"
 #include "messages.hpp"
 #include "options.hpp"
+#include "raw.hpp"
 
 namespace vorlex::cli {
 
@@ -23,7 +24,7 @@ int run(const std::vector<std::string>& args) {
         usage_error(parsed.error);
         return EXIT_USAGE;
     }
-    const Options& o = parsed.options;
+    Options o = parsed.options;
     switch (o.mode) {
         case Mode::help:
             std::fputs(usage_text(), stdout);
@@ -38,9 +39,15 @@ int run(const std::vector<std::string>& args) {
             break;
     }
 
-    // The codec matters when compressing and for raw data; a container names its own.
+    // The codec matters when compressing and for raw data; a container names
+    // its own, and raw files without --codec name theirs by their suffix.
     vorlex_codec* codec = nullptr;
-    if (o.mode == Mode::compress || o.raw) {
+    const bool codec_by_suffix = o.raw && o.mode != Mode::compress && !o.codec_given;
+    if (codec_by_suffix && o.recursive) {
+        usage_error("--raw with -r needs --codec when decompressing or testing");
+        return EXIT_USAGE;
+    }
+    if (o.mode == Mode::compress || (o.raw && !codec_by_suffix)) {
         codec = vorlex_get_codec(o.codec.c_str());
         if (codec == nullptr) {
             usage_error(codec_unavailable(o.codec) + "; see vorlex --codecs");
@@ -48,27 +55,39 @@ int run(const std::vector<std::string>& args) {
         }
         if (o.mode == Mode::compress && o.level &&
             vorlex_codec_get_levels(codec, nullptr, nullptr, nullptr) != VORLEX_STATUS_OK) {
-            // As the library does: a codec without levels ignores one.
+            // One rule in every door: a codec without levels ignores one, and
+            // whoever can be told is told.
             if (o.verbosity >= 1) {
                 std::fprintf(stderr, "vorlex: warning: codec '%s' has no compression levels; "
                              "level %d ignored\n", o.codec.c_str(), *o.level);
             }
         } else if (o.mode == Mode::compress && o.level) {
+            // As the zstd tool: levels 20 to 22 want --ultra (their windows
+            // need more memory to decode); without it, 19 with a warning.
+            if (o.codec == "zstd" && *o.level > ZSTD_MAX_PLAIN_LEVEL && !o.ultra &&
+                level_problem(codec, *o.level).empty()) {
+                if (o.verbosity >= 1) {
+                    std::fprintf(stderr, "vorlex: warning: zstd level %d needs --ultra; "
+                                 "level %d used\n", *o.level, ZSTD_MAX_PLAIN_LEVEL);
+                }
+                o.level = ZSTD_MAX_PLAIN_LEVEL;
+            }
             const std::string why = level_problem(codec, *o.level);
             if (!why.empty()) {
                 usage_error(why);
                 return EXIT_USAGE;
             }
         }
-        // Native streams decode raw data of any length without being told it.
-        const bool streams =
-            (vorlex_codec_get_info_flags(codec) & VORLEX_INFO_NATIVE_STREAMS) != 0;
-        if (o.raw && o.mode != Mode::compress && !o.size && !vorlex_codec_records_size(codec) &&
-            !streams) {
-            usage_error("raw " + o.codec + " data records no size: give --size N" +
-                        (vorlex_codec_needs_exact_size(codec) ? " (the exact size)"
-                                                              : " (at least the size)"));
-            return EXIT_USAGE;
+        // Each codec's own default, where its ratio stays close to its tool's.
+        if (o.mode == Mode::compress && !o.block_size_given) {
+            o.block_size = uint32_t(vorlex_frame_default_block_size(codec));
+        }
+        if (o.raw && o.mode != Mode::compress) {
+            const std::string why = raw_size_missing(codec, o.size);
+            if (!why.empty()) {
+                usage_error(why);
+                return EXIT_USAGE;
+            }
         }
     }
 

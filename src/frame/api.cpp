@@ -34,9 +34,9 @@ constexpr uint32_t KNOWN_READER_FLAGS = VORLEX_FRAME_SCAN | VORLEX_FRAME_STOP_AT
 
 [[noreturn]] void invalid(const char* what) { fail(VORLEX_STATUS_INVALID, what); }
 
-// 0 means the default; anything else must be a size a header can hold.
-uint32_t checked_block_size(size_t block_size) {
-    if (block_size == 0) return uint32_t(VORLEX_FRAME_DEFAULT_BLOCK_SIZE);
+// 0 means the codec's default; anything else must be a size a header can hold.
+uint32_t checked_block_size(vorlex_codec* codec, size_t block_size) {
+    if (block_size == 0) return uint32_t(vorlex_frame_default_block_size(codec));
     if (block_size > format::MAX_BLOCK_SIZE) {
         fail(VORLEX_STATUS_INVALID, "block size " + std::to_string(block_size) +
                                         " out of range (1 to " +
@@ -76,7 +76,7 @@ extern "C" {
 
 size_t vorlex_frame_compress_bound(vorlex_codec* codec, size_t in_length, size_t block_size) {
     if (codec == nullptr || block_size > format::MAX_BLOCK_SIZE) return 0;
-    if (block_size == 0) block_size = VORLEX_FRAME_DEFAULT_BLOCK_SIZE;
+    if (block_size == 0) block_size = vorlex_frame_default_block_size(codec);
     const size_t fixed = format::HEADER_FIXED + std::strlen(vorlex_codec_get_name(codec)) +
                          format::HEADER_TAIL + format::END_RECORD + index::FIXED;
     // A block that does not shrink is stored: no block costs more than its
@@ -104,7 +104,7 @@ vorlex_status vorlex_frame_compress_with_options(vorlex_codec* codec,
     return guard([&]() -> vorlex_status {
         if (codec == nullptr) invalid("codec is NULL");
         check_buffers(out, out_length, in, in_length);
-        const uint32_t size = checked_block_size(block_size);
+        const uint32_t size = checked_block_size(codec, block_size);
         if (vorlex_frame_compress_bound(codec, in_length, size) == 0) {
             fail(VORLEX_STATUS_TOO_LARGE, "an input of " + std::to_string(in_length) +
                                               " bytes makes a frame too large for a size_t");
@@ -161,7 +161,7 @@ vorlex_status vorlex_frame_writer_new(vorlex_codec* codec, size_t block_size, un
         if (writer == nullptr) invalid("writer is NULL");
         if (codec == nullptr) invalid("codec is NULL");
         check_threads(threads);
-        *writer = new vorlex_frame_writer(codec, checked_block_size(block_size), threads);
+        *writer = new vorlex_frame_writer(codec, checked_block_size(codec, block_size), threads);
         return VORLEX_STATUS_OK;
     });
 }

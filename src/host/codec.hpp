@@ -16,6 +16,8 @@ struct vorlex_codec {
     int level_min = 0;
     int level_max = 0;
     int level_default = 0;
+    // The block size of its frames by default (vorlex_codec_set_frame_block_size); 0: 1 MiB.
+    size_t frame_block_size = 0;
     // The codec's block form (vorlex_codec_set_block_form): both or neither.
     vorlex_buffer_func compress_block = nullptr;
     vorlex_buffer_func decompress_block = nullptr;

@@ -10,6 +10,7 @@
 struct vorlex_options {
     bool has_level = false;
     int level = 0;
+    uint64_t memory_limit = 0;  // 0: the codec's default
 };
 
 extern "C" {
@@ -39,6 +40,17 @@ vorlex_status vorlex_options_clear_level(vorlex_options* options) {
     return VORLEX_STATUS_OK;
 }
 
+vorlex_status vorlex_options_set_memory_limit(vorlex_options* options, uint64_t bytes) {
+    if (options == nullptr) return VORLEX_STATUS_INVALID;
+    options->memory_limit = bytes;
+    return VORLEX_STATUS_OK;
+}
+
+uint64_t vorlex_options_get_memory_limit(const vorlex_options* options, uint64_t default_limit) {
+    return options != nullptr && options->memory_limit != 0 ? options->memory_limit
+                                                            : default_limit;
+}
+
 int vorlex_options_get_level(const vorlex_options* options, int default_level) {
     return options != nullptr && options->has_level ? options->level : default_level;
 }
@@ -53,6 +65,18 @@ void vorlex_codec_set_levels(vorlex_codec* codec, int min_level, int max_level,
     codec->level_min = sane ? min_level : 0;
     codec->level_max = sane ? max_level : 0;
     codec->level_default = sane ? default_level : 0;
+}
+
+void vorlex_codec_set_frame_block_size(vorlex_codec* codec, size_t block_size) {
+    if (codec == nullptr) return;
+    const bool sane = block_size >= 1 && block_size <= VORLEX_FRAME_MAX_BLOCK_SIZE;
+    codec->frame_block_size = sane ? block_size : 0;
+}
+
+size_t vorlex_frame_default_block_size(vorlex_codec* codec) {
+    if (codec == nullptr) return 0;
+    return codec->frame_block_size != 0 ? codec->frame_block_size
+                                        : VORLEX_FRAME_DEFAULT_BLOCK_SIZE;
 }
 
 vorlex_status vorlex_codec_get_levels(vorlex_codec* codec, int* min_level, int* max_level,

@@ -170,7 +170,7 @@ TEST_F(BenchEndToEnd, OverheadPairsEachLibraryCodecWithItsDirectCall) {
     EXPECT_NE(r.out.find("Host overhead"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("lz4:1 frame      lz4:1 block direct"), std::string::npos) << r.out;
     const Result refused = bench(with({"--overhead", "--codec", "copy", path("text")}));
-    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.status, 2) << "a --codec that cannot be taken is a usage error";
     EXPECT_NE(refused.err.find("wraps no library"), std::string::npos) << refused.err;
 }
 
@@ -188,7 +188,9 @@ TEST_F(BenchEndToEnd, FailuresAndUsageErrorsSetTheExitStatus) {
     } cases[] = {
         {with({"--codec", "copy", path("missing"), path("text")}), 1, "missing: No such file"},
         {with({"--codec", "copy", dir_.string()}), 1, "is a directory"},
-        {with({"--codec", "no-such-codec", path("text")}), 1, "codec no-such-codec"},
+        {with({"--codec", "no-such-codec", path("text")}), 2, "codec no-such-codec"},
+        {with({"--codec", "zstd:23", path("text")}), 2, "codec zstd has no level 23"},
+        {with({"--codec", "copy:3", path("text")}), 0, "copy has no compression levels; level 3 ignored"},
         {with({"--codec", "copy", "--peers=lz5", path("text")}), 2, "unknown peer 'lz5'"},
         {with({"--rounds", "0"}), 2, "Try 'vorlex bench --help'"},
         {with({"--codec", "copy", "--plot", path("no/such/dir/p.svg"), path("text")}), 1,

@@ -78,6 +78,21 @@ TEST(Options, CompressionLevels) {
         EXPECT_NE(parse_options({"--level", bad}).error, "") << bad;
     }
     EXPECT_NE(parse_options({"-12345678901"}).error, "");
+    // zstd's spellings: --fast[=N] is level -N, --ultra a flag.
+    EXPECT_EQ(parse_ok({"--fast"}).level, -1);
+    EXPECT_EQ(parse_ok({"--fast=7"}).level, -7);
+    EXPECT_EQ(parse_ok({"-19", "--fast=2"}).level, -2) << "the last one counts";
+    EXPECT_TRUE(parse_ok({"--ultra", "-22"}).ultra);
+    EXPECT_FALSE(parse_ok({"-22"}).ultra);
+    for (const char* bad : {"--fast=", "--fast=0", "--fast=-3", "--fast=x"}) {
+        EXPECT_NE(parse_options({bad}).error, "") << bad;
+    }
+    // What --codec, -B and --memory leave to the defaults, they say so.
+    EXPECT_FALSE(parse_ok({"a"}).codec_given);
+    EXPECT_TRUE(parse_ok({"--codec=zstd"}).codec_given);
+    EXPECT_FALSE(parse_ok({"a"}).block_size_given);
+    EXPECT_TRUE(parse_ok({"-B1M"}).block_size_given);
+    EXPECT_TRUE(parse_ok({"--memory=2G"}).memory_given);
 }
 
 TEST(Options, ModePrecedence) {

@@ -124,13 +124,16 @@ TEST(FrameApi, WritesAndReadsWhatTheToolDoesForEveryCodec) {
     std::ofstream(dir / "in", std::ios::binary)
         .write(reinterpret_cast<const char*>(in.data()), std::streamsize(in.size()));
     for (const vorlex::Codec& c : vorlex::available_codecs()) {
-        for (const char* block : {"1K", "64K", "1M"}) {
-            const std::string cmd = std::string(VORLEX_TOOL) + " -q -c -T2 -B " + block +
-                                    " --codec " + std::string(c.name()) + " " +
-                                    (dir / "in").string() + " > " + (dir / "out").string();
+        // "": no -B, the codec's default on both sides (block size 0).
+        for (const std::string block : {"1K", "64K", "1M", ""}) {
+            const std::string cmd = std::string(VORLEX_TOOL) + " -q -c -T2" +
+                                    (block.empty() ? "" : " -B " + block) + " --codec " +
+                                    std::string(c.name()) + " " + (dir / "in").string() + " > " +
+                                    (dir / "out").string();
             ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
             const Bytes tool = vorlex::test::read_file(dir / "out");
-            const size_t size = std::string(block) == "1K" ? 1024 : block[0] == '6' ? 65536 : 0;
+            const size_t size = block == "1K" ? 1024 : block == "64K" ? 65536
+                                : block == "1M" ? size_t(1) << 20 : 0;
             EXPECT_EQ(frame_of(c.get(), in, size), tool) << c.name() << " -B " << block;
 
             uint64_t content = 0;

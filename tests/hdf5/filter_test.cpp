@@ -204,6 +204,13 @@ TEST_F(Hdf5Filter, LevelReachesTheCodec) {
         EXPECT_EQ(back, data);
     }
     EXPECT_LT(sizes[1], sizes[0]);
+    // A codec without levels ignores one, as in every door: quicklz's bytes.
+    Bytes plain, leveled;
+    ASSERT_TRUE(write(data, {H5Z_FLAG_MANDATORY, {1, 0, 0}})) << errors_;
+    plain = raw_chunk(0);
+    ASSERT_TRUE(write(data, {H5Z_FLAG_MANDATORY, {1, 0, 5}})) << errors_;
+    leveled = raw_chunk(0);
+    EXPECT_EQ(leveled, plain);
 }
 
 // A chunk the codec cannot shrink: an optional filter lets HDF5 store it
@@ -256,7 +263,6 @@ TEST_F(Hdf5Filter, UnknownValuesRefuseTheDataset) {
     const Case cases[] = {
         {{1000}, "unknown codec number 1000 in cd_values[0]"},
         {{1, 65537}, "block size 65537 KiB in cd_values[1] out of range"},
-        {{1, 0, 3}, "quicklz has no compression levels (cd_values[2] = 3"},
         {{7, 0, 99}, "compression level 99 in cd_values[2] out of range for zstd"},
         {{1, 0, 0, 0}, "4 client data values given, at most 3"},
     };

@@ -209,6 +209,82 @@ TEST(Modern, SequencesOfFramesDecodeWhole) {
     }
 }
 
+// An LZ4 block of literals only, the simplest valid block for any bytes.
+Bytes lz4_literal_block(const Bytes& data) {
+    Bytes b{uint8_t(std::min<size_t>(data.size(), 15) << 4)};
+    if (data.size() >= 15) {
+        size_t rest = data.size() - 15;
+        for (; rest >= 255; rest -= 255) b.push_back(255);
+        b.push_back(uint8_t(rest));
+    }
+    return concat(b, data);
+}
+
+// What `lz4 -l` writes: the legacy magic, then each block's length and bytes.
+Bytes lz4_legacy(const std::vector<Bytes>& blocks) {
+    Bytes out{0x02, 0x21, 0x4c, 0x18};
+    for (const Bytes& data : blocks) {
+        const Bytes block = lz4_literal_block(data);
+        const uint32_t n = uint32_t(block.size());
+        out = concat(out, Bytes{uint8_t(n), uint8_t(n >> 8), uint8_t(n >> 16), uint8_t(n >> 24)});
+        out = concat(out, block);
+    }
+    return out;
+}
+
+// The tools' other files: lz4's legacy format read alone and among frames,
+// whatever the pieces; gzip members followed by other bytes end with
+// TRAILING_DATA, everything before them decoded.
+TEST(Modern, Lz4LegacyAndGzipTrailingData) {
+    const Bytes a = vorlex::test::text_bytes(3000, 1), b = vorlex::test::mixed_bytes(700, 2);
+    const vorlex::Codec lz4 = codec("lz4"), gzip = codec("gzip");
+    ASSERT_TRUE(lz4 && gzip);
+    Bytes frame, member;
+    ASSERT_EQ(lz4.compress(a, frame), VORLEX_STATUS_OK);
+    ASSERT_EQ(gzip.compress(a, member), VORLEX_STATUS_OK);
+    const Bytes legacy = lz4_legacy({a, b});
+    const struct {
+        const char* what;
+        const vorlex::Codec& codec;
+        Bytes data;
+        vorlex_status status;
+        Bytes want;  // what comes out before the status
+    } cases[] = {
+        {"legacy", lz4, legacy, VORLEX_STATUS_OK, concat(a, b)},
+        {"legacy, frame", lz4, concat(legacy, frame), VORLEX_STATUS_OK, concat(concat(a, b), a)},
+        {"frame, legacy", lz4, concat(frame, legacy), VORLEX_STATUS_OK, concat(a, concat(a, b))},
+        {"legacy twice", lz4, concat(legacy, legacy), VORLEX_STATUS_OK,
+         concat(concat(a, b), concat(a, b))},
+        {"magic only", lz4, Bytes(legacy.begin(), legacy.begin() + 4), VORLEX_STATUS_OK, {}},
+        {"magic cut", lz4, Bytes(legacy.begin(), legacy.begin() + 2),
+         VORLEX_STATUS_INPUT_TRUNCATED, {}},
+        {"block cut", lz4, Bytes(legacy.begin(), legacy.end() - 10),
+         VORLEX_STATUS_INPUT_TRUNCATED, a},
+        {"bad block", lz4, concat(lz4_legacy({}), Bytes{5, 0, 0, 0, 0xf0, 0xff, 0xff, 1, 2}),
+         VORLEX_STATUS_FAILED, {}},
+        {"gzip junk", gzip, concat(member, Bytes{'j', 'u', 'n', 'k'}),
+         VORLEX_STATUS_TRAILING_DATA, a},
+        {"gzip, member, junk", gzip, concat(concat(member, member), Bytes{0x1f, 0x00}),
+         VORLEX_STATUS_TRAILING_DATA, concat(a, a)},
+        {"gzip, magic's first byte", gzip, concat(member, Bytes{0x1f}),
+         VORLEX_STATUS_INPUT_TRUNCATED, a},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const size_t step : {size_t(1), size_t(5), size_t(1) << 20}) {
+            Bytes out;
+            EXPECT_EQ(run_stream(c.codec, VORLEX_STREAM_DECOMPRESS, c.data, step, step, out),
+                      c.status) << step;
+            EXPECT_EQ(out, c.want) << step;
+        }
+        if (c.status == VORLEX_STATUS_OK) {
+            Bytes whole;
+            ASSERT_EQ(c.codec.decompress(c.data, whole, c.want.size()), VORLEX_STATUS_OK);
+            EXPECT_EQ(whole, c.want);
+        }
+    }
+}
+
 TEST(Modern, RecordedSizes) {
     const Bytes data = vorlex::test::text_bytes(10000, 9);
     for (const char* name : MODERN) {

@@ -79,6 +79,8 @@ GzipStream* get_inflater(GzipContexts* c, GzipStream& own, int window_bits,
         g = &c->inflaters[slot_of(window_bits)];
         if (g->ready && inflateReset(&g->z) == Z_OK) {
             g->at_boundary = true;
+            g->after_member = false;
+            g->peek_have = 0;
             return g;
         }
         if (g->ready) inflateEnd(&g->z);

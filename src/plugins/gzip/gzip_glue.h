@@ -38,7 +38,10 @@ struct GzipStream {
     z_stream z;
     bool ready;        // deflateInit2/inflateInit2 succeeded
     bool finished;     // compress: the member is complete
-    bool at_boundary;  // decompress: between members
+    bool at_boundary;   // decompress: between members
+    bool after_member;  // decompress: a member ended; the next bytes are checked first
+    uint8_t peek[2];    // decompress: those bytes, held back until both are there
+    size_t peek_have;
 };
 
 // This thread's coders (gzip_contexts.cpp): for each direction one for gzip

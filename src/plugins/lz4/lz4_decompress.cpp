@@ -1,15 +1,62 @@
 // LZ4 frame decompression of any sequence of frames (skippable ones
-// included), as the lz4 tool reads them. liblz4 keeps at most two blocks of
+// included) and of the legacy format (lz4_legacy.cpp), as the lz4 tool reads
+// them. liblz4 keeps at most two blocks of
 // at most 4 MiB, so a stream's memory is bounded whatever the input; a
 // buffer is the same decoder over the whole input.
+#include <string.h>
+
 #include "common/library_stream.hpp"
 #include "lz4_glue.h"
 
 namespace vorlex::lz4_codec {
 
+namespace {
+
+// Bytes held back from liblz4 (a frame's magic) given to it now: it takes
+// them into its header without producing anything.
+vorlex_status feed_frame_start(Lz4Stream& z, const uint8_t* bytes, size_t n) {
+    size_t consumed = n, produced = 0;
+    uint8_t none;
+    const size_t hint = LZ4F_decompress(z.dctx, &none, &produced, bytes, &consumed, nullptr);
+    if (LZ4F_isError(hint)) return status_of(hint);
+    if (consumed != n || produced != 0) return vorlex_error(VORLEX_STATUS_FAILED);
+    z.at_boundary = false;
+    return VORLEX_STATUS_OK;
+}
+
+}  // namespace
+
 vorlex_status decompress_step(Lz4Stream& z, vorlex_operation op) {
     vorlex_stream* s = &z.base;
     for (;;) {
+        if (z.in_legacy) {
+            const LegacyResult r = legacy_step(z);
+            if (r.kind == LegacyResult::DONE) return r.status;
+            if (r.kind != LegacyResult::NEXT_FRAME) {
+                z.at_boundary = r.kind == LegacyResult::BETWEEN_BLOCKS;
+                break;
+            }
+            // A legacy stream ends where the next frame's magic stands.
+            z.in_legacy = false;
+            const vorlex_status st = is_legacy_magic(z.legacy.head)
+                                         ? legacy_begin(z)
+                                         : feed_frame_start(z, z.legacy.head, 4);
+            if (st < 0) return st;
+            continue;
+        }
+        if (z.at_boundary && s->in_avail != 0) {
+            // Between frames: the next magic says which format follows.
+            const size_t take = s->in_avail < 4 - z.peek_have ? s->in_avail : 4 - z.peek_have;
+            memcpy(z.peek + z.peek_have, s->in_next, take);
+            z.peek_have += take;
+            plugin::advance(s, take, 0);
+            if (z.peek_have < 4) break;
+            z.peek_have = 0;
+            const vorlex_status st =
+                is_legacy_magic(z.peek) ? legacy_begin(z) : feed_frame_start(z, z.peek, 4);
+            if (st < 0) return st;
+            continue;
+        }
         size_t consumed = s->in_avail;
         size_t produced = s->out_avail;
         const size_t hint = LZ4F_decompress(z.dctx, plugin::out_or_dummy(s), &produced,
@@ -17,7 +64,7 @@ vorlex_status decompress_step(Lz4Stream& z, vorlex_operation op) {
         if (LZ4F_isError(hint)) return status_of(hint);
         plugin::advance(s, consumed, produced);
         const bool progress = consumed != 0 || produced != 0;
-        // 0: a frame is complete; liblz4 starts the next one by itself.
+        // 0: a frame is complete; what follows is another, or the end.
         if (hint == 0) {
             z.at_boundary = true;
         } else if (progress) {
@@ -25,7 +72,8 @@ vorlex_status decompress_step(Lz4Stream& z, vorlex_operation op) {
         }
         if (!progress) break;
     }
-    return plugin::decode_outcome(s, op, z.at_boundary);
+    // A magic cut short is data cut short.
+    return plugin::decode_outcome(s, op, z.at_boundary && z.peek_have == 0);
 }
 
 vorlex_status decompress_buffer(vorlex_codec*, size_t* decompressed_length,
@@ -40,6 +88,7 @@ vorlex_status decompress_buffer(vorlex_codec*, size_t* decompressed_length,
         z.base, decompressed_length, decompressed, compressed_length, compressed,
         [&z](vorlex_stream*, vorlex_operation op) { return decompress_step(z, op); });
     put_frame_dctx(c, z.dctx);
+    legacy_free(z);
     return st;
 }
 

@@ -53,6 +53,20 @@ inline vorlex_status status_of(size_t code) {
     }
 }
 
+// The legacy format's magic (lz4 -l); its reader is lz4_legacy.cpp.
+constexpr uint32_t LEGACY_MAGIC = 0x184C2102u;
+
+// A legacy stream's state: the length being read, the block being
+// gathered, the block decoded and how much of it is out.
+struct Legacy {
+    uint8_t head[4];
+    size_t head_have;
+    uint8_t* packed;  // LZ4_COMPRESSBOUND(8 MiB) bytes, from vorlex_malloc
+    size_t packed_have, packed_need;
+    uint8_t* block;   // 8 MiB, from vorlex_malloc
+    size_t out_begin, out_end;
+};
+
 struct Lz4Stream {
     vorlex_stream base;
     LZ4F_cctx* cctx;
@@ -66,6 +80,12 @@ struct Lz4Stream {
     bool begun;        // compress: the frame header is written
     bool finished;     // compress: the frame is complete
     bool at_boundary;  // decompress: between frames
+    // Decompress: at a boundary the first 4 bytes of what follows are held
+    // back until they tell a legacy stream from a frame.
+    uint8_t peek[4];
+    size_t peek_have;
+    bool in_legacy;
+    Legacy legacy;
 };
 
 // This thread's contexts (lz4_contexts.cpp), each made on first use and
@@ -102,6 +122,20 @@ vorlex_status decompress_buffer(vorlex_codec*, size_t* decompressed_length,
                                 uint8_t* decompressed, size_t compressed_length,
                                 const uint8_t* compressed, vorlex_options*);
 vorlex_status decompress_step(Lz4Stream& z, vorlex_operation op);
+
+// The legacy format (lz4_legacy.cpp).
+bool is_legacy_magic(const uint8_t* four);
+// Enters legacy mode after its magic (allocating its blocks once).
+vorlex_status legacy_begin(Lz4Stream& z);
+void legacy_free(Lz4Stream& z);
+struct LegacyResult {
+    // WAITING: for input or room mid-block; BETWEEN_BLOCKS: the data may
+    // end here; NEXT_FRAME: legacy.head holds the next frame's magic; DONE:
+    // failed with status.
+    enum Kind { WAITING, BETWEEN_BLOCKS, NEXT_FRAME, DONE } kind;
+    vorlex_status status;
+};
+LegacyResult legacy_step(Lz4Stream& z);
 
 // The block form (lz4_block.cpp): one LZ4 block, no frame around it; its
 // size and checksum are the caller's to record.

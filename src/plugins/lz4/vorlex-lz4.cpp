@@ -20,6 +20,7 @@ void stream_destroy(vorlex_stream* stream) {
     auto* z = reinterpret_cast<Lz4Stream*>(stream);
     LZ4F_freeCompressionContext(z->cctx);
     LZ4F_freeDecompressionContext(z->dctx);
+    legacy_free(*z);
     vorlex_free(z->staging);
     vorlex_stream_destroy(stream);
 }

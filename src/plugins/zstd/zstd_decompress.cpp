@@ -1,11 +1,31 @@
 // zstd decompression of any sequence of frames (skippable ones included), as
 // the zstd tool reads them. Buffers decode in one pass into the caller's
-// memory; streams keep libzstd's window, which it limits to 128 MiB (frames
-// asking for more are refused), so memory stays bounded whatever the input.
+// memory; streams keep the window a frame names, which the memory limit in
+// the options bounds (default 128 MiB, as the zstd tool's: a frame asking
+// for more is refused as over the limit, not as damaged), so memory stays
+// bounded whatever the input.
 #include "common/library_stream.hpp"
 #include "zstd_glue.h"
 
 namespace vorlex::zstd_codec {
+
+namespace {
+constexpr uint64_t DEFAULT_WINDOW_LIMIT = uint64_t(1) << ZSTD_WINDOWLOG_LIMIT_DEFAULT;
+}  // namespace
+
+ZSTD_DCtx* new_dctx(const vorlex_options* options) {
+    ZSTD_DCtx* dctx = ZSTD_createDCtx_advanced(host_memory());
+    if (dctx == nullptr) return nullptr;
+    // The largest window that fits the limit, within what libzstd takes.
+    const uint64_t limit = vorlex_options_get_memory_limit(options, DEFAULT_WINDOW_LIMIT);
+    int log = ZSTD_WINDOWLOG_MIN;
+    while (log < ZSTD_WINDOWLOG_MAX && (uint64_t(1) << (log + 1)) <= limit) ++log;
+    if (ZSTD_isError(ZSTD_DCtx_setParameter(dctx, ZSTD_d_windowLogMax, log))) {
+        ZSTD_freeDCtx(dctx);
+        return nullptr;
+    }
+    return dctx;
+}
 
 vorlex_status decompress_buffer(vorlex_codec*, size_t* decompressed_length,
                                 uint8_t* decompressed, size_t compressed_length,

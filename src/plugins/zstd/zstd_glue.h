@@ -31,6 +31,8 @@ inline vorlex_status status_of(size_t code) {
         return vorlex_error(VORLEX_STATUS_INPUT_TRUNCATED);
     case ZSTD_error_memory_allocation:
         return vorlex_error(VORLEX_STATUS_NO_MEMORY);
+    case ZSTD_error_frameParameter_windowTooLarge:
+        return vorlex_error(VORLEX_STATUS_MEMORY_LIMIT);
     default:
         return vorlex_error(VORLEX_STATUS_FAILED);
     }
@@ -76,6 +78,9 @@ vorlex_status decompress_block(vorlex_codec*, size_t* decompressed_length,
                                const uint8_t* compressed, vorlex_options*);
 
 // Decompression (zstd_decompress.cpp).
+// A decompression context whose window is bounded by the options' memory
+// limit (default 128 MiB, as the zstd tool's); NULL when out of memory.
+ZSTD_DCtx* new_dctx(const vorlex_options* options);
 vorlex_status decompress_buffer(vorlex_codec*, size_t* decompressed_length,
                                 uint8_t* decompressed, size_t compressed_length,
                                 const uint8_t* compressed, vorlex_options*);
