@@ -2,7 +2,7 @@
 docs/performance.md's "Random access" section.
 
     python3 python/bench/random_access.py [--tool build/bin/vorlex] [--dir /tmp/x]
-        [--reads 2000] [--dask-size 1G] [--skip-dask]
+        [--reads 2000] [--dask-size "1 GiB"] [--skip-dask | --only-dask]
 
 1. A 256 MiB file of 1 MiB blocks: block decodes per random 4 KiB read
    (seek + read through vorlex.open, counted by the library), and the time
@@ -94,10 +94,18 @@ def main():
     ap.add_argument("--tool", default=os.environ.get("VORLEX_CLI", "vorlex"))
     ap.add_argument("--dir", default="/tmp/vorlex-random-access")
     ap.add_argument("--reads", type=int, default=2000)
-    ap.add_argument("--dask-size", default="1G")
+    ap.add_argument("--dask-size", default="1 GiB")
     ap.add_argument("--skip-dask", action="store_true")
+    ap.add_argument("--only-dask", action="store_true")
     a = ap.parse_args()
     os.makedirs(a.dir, exist_ok=True)
+    if not a.only_dask:
+        part_one(a)
+    if not a.skip_dask:
+        part_two(a)
+
+
+def part_one(a):
     src = os.path.join(a.dir, "text256")
     size = 256 << 20
     make_text(src, size, 1)
@@ -123,8 +131,9 @@ def main():
         print(f"index overhead, {name}: {with_index - without} bytes on {without} "
               f"= {100 * (with_index - without) / without:.5f} %")
 
-    if a.skip_dask:
-        return
+
+
+def part_two(a):
     from dask.utils import parse_bytes
 
     big = os.path.join(a.dir, "big")
