@@ -45,9 +45,9 @@ run: setup
 	  { cat $(BUILD)/run-build.log >&2; exit 1; }
 	@$(BUILD)/vorlex bench $(RUN_ARGS)
 
-# Every codec beside its peers on the corpus: benchmarks.md and .svg in
-# $(BUILD)/bench, or in docs/ (the tracked figures) with UPDATE_DOCS=1 or
-# `make bench-docs`.
+# Every codec beside its peers on the corpus: benchmarks.md, .svg and the
+# page benchmarks.html in $(BUILD)/bench, or in docs/ (the tracked figures)
+# with UPDATE_DOCS=1 or `make bench-docs`.
 BENCH_OUT = $(if $(UPDATE_DOCS),docs,$(BUILD)/bench)
 bench: build corpus
 	bench/report.sh $(BUILD)/vorlex-bench $(CORPUS_DIR) $(BENCH_OUT) "$(BENCH_ARGS)" "$(BENCH_SMALL_ARGS)"

@@ -14,6 +14,7 @@
 #include "bench.hpp"
 #include "codecs.hpp"
 #include "default_input.hpp"
+#include "html.hpp"
 #include "inputs.hpp"
 #include "machine.hpp"
 #include "options.hpp"
@@ -93,7 +94,8 @@ std::vector<Input> load_inputs(const Options& o, StderrProgress& progress) {
         else progress.failed(error);
         return inputs;
     }
-    std::set<std::string> names;
+    // "total" names the sum over files: a file of that name keeps its path.
+    std::set<std::string> names{"total"};
     for (const std::string& path : o.files) {
         Input in;
         std::string error;
@@ -232,6 +234,10 @@ int run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
         if (!write_file(o.plot, render_svg(summary, title, subtitle), error)) {
             progress.failed(o.plot + ": " + error);
         }
+    }
+
+    if (!o.html.empty() && !write_file(o.html, render_html(report), error)) {
+        progress.failed(o.html + ": " + error);
     }
 
     const int failures = progress.failures();

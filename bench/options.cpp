@@ -142,12 +142,13 @@ std::string parse_options(const std::vector<std::string>& args, Options& out) {
             if (!v || *v > 3600) return name + ": expected seconds, got '" + value + "'";
             o.min_time = *v;
         } else if (name == "--format") {
-            if (!take_value()) return needs("table, markdown, csv or json");
+            if (!take_value()) return needs("table, markdown, csv, json or html");
             if (value == "table") o.format = Format::table;
             else if (value == "markdown" || value == "md") o.format = Format::markdown;
             else if (value == "csv") o.format = Format::csv;
             else if (value == "json") o.format = Format::json;
-            else return "--format: expected table, markdown, csv or json, got '" + value + "'";
+            else if (value == "html") o.format = Format::html;
+            else return "--format: expected table, markdown, csv, json or html, got '" + value + "'";
         } else if (name == "--overhead") {
             if (has_value) return "--overhead takes no value";
             o.overhead = true;
@@ -156,6 +157,9 @@ std::string parse_options(const std::vector<std::string>& args, Options& out) {
         } else if (name == "--plot") {
             if (!take_value() || value.empty()) return needs("a file name");
             o.plot = value;
+        } else if (name == "--html") {
+            if (!take_value() || value.empty()) return needs("a file name");
+            o.html = value;
         } else if (name == "--small") {
             o.small = true;
             if (has_value) {
@@ -189,8 +193,11 @@ const char* usage_text() {
            "                      and memcpy\n"
            "  --rounds N          rounds per measurement, the median is reported (5)\n"
            "  --min-time S        least seconds per round and direction (0.5)\n"
-           "  --format F          table, markdown, csv or json (table); --csv = csv\n"
+           "  --format F          table, markdown, csv, json or html (table); --csv = csv;\n"
+           "                      html is one self-contained page: plots, the ranking\n"
+           "                      at a chosen link speed, a sortable table, the CSV\n"
            "  --plot FILE.svg     write a scatter of ratio against speed\n"
+           "  --html FILE.html    also write the html page, whatever --format says\n"
            "  --small[=SIZES]     time per call on each input's first SIZES bytes\n"
            "                      (256,4k,64k), summed over the inputs\n"
            "  --overhead          host-overhead view: each library codec (default lz4:1,9\n"

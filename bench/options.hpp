@@ -1,7 +1,7 @@
 // The command line of `vorlex bench`:
 //   bench [--codec a,b,...] [--peers[=a,b,...]] [--rounds N] [--min-time S]
-//         [--format table|markdown|csv|json] [--plot FILE.svg] [--small[=SIZES]]
-//         [--overhead] [-q] [FILE...]
+//         [--format table|markdown|csv|json|html] [--plot FILE.svg] [--html FILE.html]
+//         [--small[=SIZES]] [--overhead] [-q] [FILE...]
 #pragma once
 
 #include <cstddef>
@@ -10,7 +10,7 @@
 
 namespace vorlex::bench {
 
-enum class Format { table, markdown, csv, json };
+enum class Format { table, markdown, csv, json, html };
 
 struct Options {
     std::vector<std::string> codecs;      // empty: every codec the host lists; "zstd:9": at a level
@@ -20,6 +20,7 @@ struct Options {
     double min_time = 0.5;
     Format format = Format::table;
     std::string plot;                     // SVG path, empty for none
+    std::string html;                     // HTML page path, empty for none
     bool small = false;                   // time per call on input prefixes
     bool overhead = false;                // the host-overhead view (overhead.hpp)
     std::vector<size_t> small_sizes{256, 4096, 65536};

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <functional>
 
+#include "html.hpp"
+
 namespace vorlex::bench {
 namespace {
 
@@ -28,12 +30,7 @@ std::string optional_fixed(const std::optional<double>& v, int decimals) {
     return v ? fixed(*v, decimals) : "-";
 }
 
-// A column of the human-facing tables.
-struct Column {
-    std::string header;
-    bool numeric;
-    std::function<std::string(const Row&)> cell;
-};
+}  // namespace
 
 std::vector<Column> columns(const Report& report) {
     const auto any = [&](std::optional<double> Row::*field) {
@@ -71,6 +68,8 @@ std::vector<Column> columns(const Report& report) {
     }
     return cols;
 }
+
+namespace {
 
 std::vector<std::vector<std::string>> cells(const Report& report, const std::vector<Column>& cols) {
     std::vector<std::vector<std::string>> out;
@@ -286,6 +285,7 @@ std::string render(const Report& report, Format format) {
         case Format::markdown: return render_markdown(report);
         case Format::csv: return render_csv(report);
         case Format::json: return render_json(report);
+        case Format::html: return render_html(report);
         case Format::table: break;
     }
     return render_table(report);

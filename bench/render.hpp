@@ -4,6 +4,7 @@
 // All four start with the run's description, so results can be compared.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,16 @@ struct Report {
     std::vector<Row> rows;
     bool per_call = false;  // rows are small-input groups: show time per call
 };
+
+// A column of the human-facing tables (text, Markdown, the HTML page).
+struct Column {
+    std::string header;
+    bool numeric;
+    std::function<std::string(const Row&)> cell;
+};
+
+// The columns that apply to the report's rows.
+std::vector<Column> columns(const Report& report);
 
 // The run's description, one line per element, no trailing newlines.
 std::vector<std::string> header_lines(const Report& report);

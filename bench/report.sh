@@ -1,10 +1,11 @@
 #!/bin/sh
 # report.sh BENCH CORPUS_DIR OUT_DIR "FILE_ARGS" "SMALL_ARGS"
-# Writes OUT_DIR/benchmarks.md and OUT_DIR/benchmarks.svg: every codec and
-# peer on every file of CORPUS_DIR (the built-in input when it is empty or
-# absent), then time per call on small inputs. The machine is described by
-# lscpu, the build and commit by the bench's own header. Both files are
-# replaced only when every round trip verified.
+# Writes OUT_DIR/benchmarks.md, OUT_DIR/benchmarks.svg and the page
+# OUT_DIR/benchmarks.html: every codec and peer on every file of CORPUS_DIR
+# (the built-in input when it is empty or absent), then time per call on
+# small inputs (in the Markdown only). The machine is described by lscpu,
+# the build and commit by the bench's own header. The files are replaced
+# only when every round trip verified.
 set -eu
 bench=$1; corpus=$2; out=$3; file_args=$4; small_args=$5
 
@@ -26,9 +27,24 @@ tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
 # shellcheck disable=SC2086 # the argument strings are lists on purpose
-"$bench" --peers --format markdown --plot "$tmp/benchmarks.svg" $file_args $files >"$tmp/files.md"
+"$bench" --peers --format markdown --plot "$tmp/benchmarks.svg" --html "$tmp/benchmarks.html" \
+  $file_args $files >"$tmp/files.md"
 # shellcheck disable=SC2086
 "$bench" --peers --small --format markdown $small_args $files >"$tmp/small.md"
+
+# Numeric arrays through numcodecs (python/bench/arrays.py), when the Python
+# package was built and numcodecs is installed.
+build=$(dirname "$bench")
+arrays=$(dirname "$0")/../python/bench/arrays.py
+if [ -d "$build/lib/python3/dist-packages/vorlex" ] &&
+   /usr/bin/python3 -c 'import numcodecs' 2>/dev/null; then
+  # shellcheck disable=SC2086 # ARRAYS_ARGS is a list on purpose
+  PYTHONPATH="$build/lib/python3/dist-packages" VORLEX_PLUGIN_PATH="$(cd "$build" && pwd)/lib/vorlex/plugins" \
+    /usr/bin/python3 "$arrays" ${ARRAYS_ARGS:---mib 8 --rounds 3} >"$tmp/arrays.md"
+else
+  echo "bench: no Python package or numcodecs: the numeric arrays are left out" >&2
+  : >"$tmp/arrays.md"
+fi
 
 {
   echo "# vorlex benchmarks"
@@ -55,6 +71,11 @@ trap 'rm -rf "$tmp"' EXIT
   echo
   echo "![compression ratio against compression and decompression speed](benchmarks.svg)"
   echo
+  echo "The same run as a page, with a plot for each file, the Pareto front, each codec's"
+  echo "values on hover, a ranking by compress + transfer + decompress time at a link speed"
+  echo "you choose, a sortable table and the CSV: [benchmarks.html](benchmarks.html)"
+  echo "(open the file; \`benchmarks.html?link=10MB/s\` sets the link speed)."
+  echo
   echo "## Small inputs"
   echo
   echo "The first 256 bytes, 4 KiB and 64 KiB of each file, one buffer call each: where"
@@ -62,6 +83,16 @@ trap 'rm -rf "$tmp"' EXIT
   echo
   cat "$tmp/small.md"
   echo
+  if [ -s "$tmp/arrays.md" ]; then
+    echo "## Numeric arrays"
+    echo
+    echo "numcodecs codecs over 1 MiB chunks of arrays of the usual kinds"
+    echo "(\`python/bench/arrays.py\`): vorlex with its typed-array filters beside"
+    echo "Blosc (lz4 with shuffle and bit-shuffle, zstd), Zstd and LZ4."
+    echo
+    cat "$tmp/arrays.md"
+    echo
+  fi
   echo "## Targets and what bounds them"
   echo
   echo "Each codec's targets (speed ÷ lz4, copy ÷ memcpy), the profile of what"
@@ -70,11 +101,14 @@ trap 'rm -rf "$tmp"' EXIT
   echo "## Reproducing"
   echo
   echo '```'
-  echo "make bench                          # this page"
+  echo "make bench                          # this page and benchmarks.html"
+  echo "build/vorlex-bench --peers --format html FILE... > b.html  # the page for any files"
   echo "build/vorlex-bench --peers FILE...  # any files, as a table"
+  echo "PYTHONPATH=build/lib/python3/dist-packages python/bench/arrays.py  # numeric arrays"
   echo '```'
 } >"$tmp/benchmarks.md"
 
 mv "$tmp/benchmarks.md" "$out/benchmarks.md"
 mv "$tmp/benchmarks.svg" "$out/benchmarks.svg"
-echo "bench: wrote $out/benchmarks.md and $out/benchmarks.svg" >&2
+mv "$tmp/benchmarks.html" "$out/benchmarks.html"
+echo "bench: wrote $out/benchmarks.md, $out/benchmarks.svg and $out/benchmarks.html" >&2

@@ -64,9 +64,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         size_t n = 0;
         const vorlex_status size_st = vorlex_get_uncompressed_size(c, in.data(), in.size(), &n);
         // zstd and lz4 frames may leave their size out; input shorter than
-        // the header that holds the size says so.
+        // the header that holds the size says so, and bytes after the last
+        // frame that cannot start another are trailing data.
         FUZZ_CHECK(size_st == VORLEX_STATUS_OK || size_st == VORLEX_STATUS_UNSUPPORTED ||
-                   size_st == VORLEX_STATUS_INPUT_TRUNCATED);
+                   size_st == VORLEX_STATUS_INPUT_TRUNCATED ||
+                   size_st == VORLEX_STATUS_TRAILING_DATA);
         sized = size_st == VORLEX_STATUS_OK;
         plausible = !sized || n <= MAX_CAPACITY;
         if ((flags & 1) == 0 && sized && plausible) {

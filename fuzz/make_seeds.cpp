@@ -124,25 +124,44 @@ int main(int argc, char** argv) {
             }
         }
         // Frames of a few inputs, in blocks small enough to make several;
-        // mode byte 0: the checksums are already right.
+        // mode byte 0: the checksums are already right. Each input also
+        // goes through a filter (shuffle, bitshuffle, delta, auto in turn
+        // over inputs and codecs, typesizes 1 to 8).
         for (size_t i = 0; i < all.size(); i += 3) {
-            const auto& [label, data] = all[i];
-            size_t cap = vorlex_frame_compress_bound(c, data.size(), 1024);
-            Bytes frame(cap);
-            if (vorlex_frame_compress(c, 1024, frame.data(), &cap, data.data(), data.size()) !=
-                VORLEX_STATUS_OK) {
-                continue;
+            for (const bool filtered : {false, true}) {
+                const auto& [label_plain, data] = all[i];
+                const int filter =
+                    filtered ? int((i / 3 + codec.size()) % 4) + 1 : VORLEX_FILTER_NONE;
+                vorlex_options* options = vorlex_options_new();
+                vorlex_options_set_filter(options, filter, unsigned(i % 8) + 1);
+                const std::string label = filtered ? label_plain + "-" + vorlex_filter_name(filter)
+                                                   : label_plain;
+                size_t cap = vorlex_frame_compress_bound(c, data.size(), 1024);
+                Bytes frame(cap);
+                const vorlex_status st = vorlex_frame_compress_with_options(
+                    c, options, 1024, frame.data(), &cap, data.data(), data.size());
+                vorlex_options_free(options);
+                if (st != VORLEX_STATUS_OK) continue;
+                frame.resize(cap);
+                write(out / "container", codec + "-" + label, with_params(frame, {{0, 1}}));
+                // mode: see hdf5_decode.cpp.
+                write(out / "hdf5_decode", codec + "-" + label, with_params(frame, {{0, 1}}));
+                // mode, in_piece - 1, out_piece - 1, threads - 1: see frame_reader.cpp.
+                Bytes two = frame;
+                two.insert(two.end(), frame.begin(), frame.end());
+                write(out / "frame_reader", codec + "-" + label,
+                      with_params(i % 2 == 0 ? frame : two,
+                                  {{0, 1}, {i % 3 == 0 ? 0 : 200, 1}, {i * 7 % 256, 1}, {i % 4, 1}}));
             }
-            frame.resize(cap);
-            write(out / "container", codec + "-" + label, with_params(frame, {{0, 1}}));
-            // mode: see hdf5_decode.cpp.
-            write(out / "hdf5_decode", codec + "-" + label, with_params(frame, {{0, 1}}));
-            // mode, in_piece - 1, out_piece - 1, threads - 1: see frame_reader.cpp.
-            Bytes two = frame;
-            two.insert(two.end(), frame.begin(), frame.end());
-            write(out / "frame_reader", codec + "-" + label,
-                  with_params(i % 2 == 0 ? frame : two,
-                              {{0, 1}, {i % 3 == 0 ? 0 : 200, 1}, {i * 7 % 256, 1}, {i % 4, 1}}));
+        }
+        // typesize - 1, code: see filters.cpp.
+        for (size_t i = 0; i < all.size(); i += 2) {
+            const auto& [label, data] = all[i];
+            for (const unsigned typesize : {1u, 2u, 3u, 4u, 8u, 12u, 16u, 255u}) {
+                if (codec != "copy") break;  // once, not per codec
+                write(out / "filters", label + "-" + std::to_string(typesize),
+                      with_params(data, {{typesize - 1, 1}, {(i + typesize) % 5, 1}}));
+            }
         }
         std::printf("%s: %zu inputs\n", codec.c_str(), all.size());
     }

@@ -10,7 +10,9 @@
 # filtered out: death tests, whose child processes abort on purpose, and the
 # tests that count blocks through a replacement global operator new
 # (HostLookup, ToolAllocation), for which valgrind substitutes its own sized
-# operator delete; they run under ASan instead. The Python package is not
+# operator delete; they run under ASan instead. The fork test is left out too:
+# a forked child keeps its parent's thread objects on purpose (they cannot be
+# joined or destroyed there), which memcheck calls a leak. The Python package is not
 # built: its tests run an interpreter, not a test executable the emulator
 # wraps.
 set -eu
@@ -25,4 +27,4 @@ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLEX_BUILD_EXAMPLES
 cmake --build "$build" -j "${JOBS:-2}"
 cd "$build"
 unset VORLEX_CORPUS_DIR
-ctest --output-on-failure -j "${JOBS:-2}" --timeout 1500 -LE external -E "${VALGRIND_EXCLUDE:-DeathTest|HostLookup|ToolAllocation}"
+ctest --output-on-failure -j "${JOBS:-2}" --timeout 1500 -LE external -E "${VALGRIND_EXCLUDE:-DeathTest|HostLookup|ToolAllocation|AfterFork}"

@@ -8,7 +8,7 @@ man-db bash-completion file \
 python3-dev pybind11-dev python3-numpy python3-pytest python3-numcodecs python3-zarr \
 python3-dask python3-distributed python3-entrypoints python3-cloudpickle \
 python3-venv python3-pip python3-setuptools python3-wheel \
-libhdf5-dev hdf5-tools python3-h5py $*"
+libhdf5-dev hdf5-tools python3-h5py chromium $*"
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

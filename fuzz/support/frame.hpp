@@ -17,7 +17,7 @@ namespace vorlex::fuzz {
 inline void repair_header_checksum(std::vector<uint8_t>& d) {
     namespace fmt = vorlex::frame::format;
     if (d.size() < fmt::HEADER_FIXED) return;
-    const size_t before = fmt::HEADER_FIXED + d[6] + 4;
+    const size_t before = fmt::HEADER_FIXED + d[6] + 4 + fmt::flag_fields(d[5]);
     if (d.size() < before + 4) return;
     const uint32_t sum = fmt::header_checksum(d.data(), before);
     for (int i = 0; i < 4; ++i) d[before + size_t(i)] = uint8_t(sum >> (8 * i));

@@ -35,6 +35,7 @@ inline bool is_known_status(vorlex_status st) {
     case VORLEX_STATUS_OUTPUT_FULL:
     case VORLEX_STATUS_INPUT_TRUNCATED:
     case VORLEX_STATUS_UNSUPPORTED:
+    case VORLEX_STATUS_TRAILING_DATA:  // lz4, zstd, gzip: bytes after the last frame or member
         return true;
     default:
         return false;

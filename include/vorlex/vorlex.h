@@ -120,8 +120,9 @@ VORLEX_EXPORT vorlex_status vorlex_compress(vorlex_codec* codec, uint8_t* out,
  * Decompress in[0..in_length) into out. *out_length on entry is the output's
  * capacity, or for codecs that need it (vorlex_codec_needs_exact_size) the
  * exact decompressed size; on success it holds the bytes produced. On failure
- * the output may hold a partial result. VORLEX_STATUS_INVALID as for
- * vorlex_compress.
+ * the output may hold a partial result. VORLEX_STATUS_TRAILING_DATA (lz4,
+ * zstd, gzip) for bytes after the last frame or member that cannot start
+ * another. VORLEX_STATUS_INVALID as for vorlex_compress.
  */
 VORLEX_EXPORT vorlex_status vorlex_decompress(vorlex_codec* codec, uint8_t* out,
                                               size_t* out_length, const uint8_t* in,
@@ -131,7 +132,8 @@ VORLEX_EXPORT vorlex_status vorlex_decompress(vorlex_codec* codec, uint8_t* out,
  * one. VORLEX_STATUS_UNSUPPORTED for the others, and for data that leaves it
  * out (zstd and lz4 frames written by a stream); VORLEX_STATUS_INPUT_TRUNCATED
  * when the input is shorter than the header that holds the size (quicklz: 3
- * or 9 bytes); VORLEX_STATUS_INVALID for a NULL codec or size, or NULL in
+ * or 9 bytes); VORLEX_STATUS_TRAILING_DATA (lz4) for bytes after the last
+ * frame that cannot start another; VORLEX_STATUS_INVALID for a NULL codec or size, or NULL in
  * with a non-zero length. *size is untouched on every failure. */
 VORLEX_EXPORT vorlex_status vorlex_get_uncompressed_size(vorlex_codec* codec,
                                                          const uint8_t* in, size_t in_length,
@@ -232,6 +234,49 @@ VORLEX_EXPORT vorlex_status vorlex_options_clear_level(vorlex_options* options);
 VORLEX_EXPORT vorlex_status vorlex_options_set_memory_limit(vorlex_options* options,
                                                             uint64_t bytes);
 
+/*
+ * Typed-array filters, for frames only (vorlex_frame_compress_with_options,
+ * vorlex_frame_writer_set_options): each block is rearranged before the
+ * codec sees it and put back after decoding, which lets numeric arrays
+ * compress far better. typesize is the element size in bytes, 1 to 255.
+ *   VORLEX_FILTER_SHUFFLE     the bytes of every element grouped by
+ *                             significance (byte 0 of all, then byte 1, ...)
+ *   VORLEX_FILTER_BITSHUFFLE  the same for bits
+ *   VORLEX_FILTER_DELTA       each element minus the previous one, as
+ *                             little-endian integers (for integer data)
+ *   VORLEX_FILTER_AUTO        per block, whichever of none, shuffle,
+ *                             bitshuffle and delta (alone or before a shuffle)
+ *                             shrinks a sample of the block most with the
+ *                             frame's codec and options
+ * The frame records the filter; decoding needs no options. Bytes after the
+ * last whole element stay as they are. Raw codec calls (vorlex_compress,
+ * vorlex_compress_block, vorlex_stream_new for compression) refuse options
+ * with a filter: VORLEX_STATUS_INVALID.
+ */
+typedef enum vorlex_filter {
+    VORLEX_FILTER_NONE = 0,
+    VORLEX_FILTER_SHUFFLE = 1,
+    VORLEX_FILTER_BITSHUFFLE = 2,
+    VORLEX_FILTER_DELTA = 3,
+    VORLEX_FILTER_AUTO = 4
+} vorlex_filter;
+#define VORLEX_FILTER_MAX_TYPESIZE 255
+
+/* Set the filter and the typesize it works on (ignored for
+ * VORLEX_FILTER_NONE, which removes any filter). VORLEX_STATUS_INVALID, and
+ * nothing changed, for NULL options, an unknown filter, or a typesize out of
+ * 1 to 255 with a filter. */
+VORLEX_EXPORT vorlex_status vorlex_options_set_filter(vorlex_options* options, int filter,
+                                                      unsigned typesize);
+/* The filter and typesize set (VORLEX_FILTER_NONE and 0 for NULL options or
+ * none set); either pointer may be NULL. Returns VORLEX_STATUS_OK. */
+VORLEX_EXPORT vorlex_status vorlex_options_get_filter(const vorlex_options* options, int* filter,
+                                                      unsigned* typesize);
+/* "none", "shuffle", "bitshuffle", "delta", "auto"; NULL for another value. */
+VORLEX_EXPORT const char* vorlex_filter_name(int filter);
+/* The filter of that name, or -1 when there is none. */
+VORLEX_EXPORT int vorlex_filter_from_name(const char* name);
+
 /* The codec's levels: every level from *min_level to *max_level is valid,
  * *default_level is used when none is set (any pointer may be NULL).
  * VORLEX_STATUS_UNSUPPORTED, leaving them untouched, for a codec without
@@ -290,8 +335,10 @@ VORLEX_EXPORT vorlex_status vorlex_codec_check_options(vorlex_codec* codec,
 VORLEX_EXPORT size_t vorlex_frame_default_block_size(vorlex_codec* codec);
 
 /* Worst-case size of a frame holding in_length bytes cut into block_size blocks (0: the codec's default).
- * Exact for input that does not shrink: header, one 17-byte record per block, the
- * blocks' bytes, end record. 0 when codec is NULL, block_size is over
+ * Enough for any options. For input that does not shrink it is the exact size
+ * of a frame with a filter (header with the filter's 2 bytes, one 17-byte
+ * record per block, the blocks' bytes, end record), 2 bytes more than one
+ * without. 0 when codec is NULL, block_size is over
  * VORLEX_FRAME_MAX_BLOCK_SIZE, or the size does not fit a size_t. */
 VORLEX_EXPORT size_t vorlex_frame_compress_bound(vorlex_codec* codec, size_t in_length,
                                                  size_t block_size);
@@ -347,7 +394,10 @@ VORLEX_EXPORT const char* vorlex_frame_last_error(void);
  * Memory stays bounded by the block size and the thread count, whatever the
  * length of the data. With threads > 1 the blocks are worked on by that many
  * worker threads (started at the first block, with every signal blocked);
- * the bytes produced are the same as with one.
+ * the bytes produced are the same as with one. Blocks under 64 KiB are
+ * decoded by the calling thread, which costs less than a hand-off. In the
+ * child of a fork() the workers do not exist: the next process call there
+ * starts them again and redoes the blocks they held.
  *
  * The process functions return
  *   VORLEX_STATUS_OK          all input consumed, and for FLUSH and FINISH all
@@ -446,10 +496,12 @@ enum {
  * A reader of concatenated frames, each decoded with the codec its header
  * names. threads as for the writer. memory_limit bounds the memory for
  * blocks of all threads together (0: VORLEX_FRAME_DEFAULT_MEMORY_LIMIT,
- * SIZE_MAX: none): a block in flight needs up to twice the frame's block
- * size, so fewer blocks are in flight (fewer threads work) when a frame's
- * blocks are large, and a frame whose block size exceeds the limit fails
- * with VORLEX_STATUS_MEMORY_LIMIT. Checks as vorlex_frame_decompress()
+ * SIZE_MAX: none), and keeps to it: a block in flight holds up to twice
+ * the frame's block size plus 2 KiB (its payload and its decoded bytes), so
+ * fewer blocks are in flight (fewer threads work) when a frame's blocks are
+ * large, and a frame whose one block in flight would exceed the limit fails
+ * with VORLEX_STATUS_MEMORY_LIMIT. The codecs' own working memory comes on
+ * top. Checks as vorlex_frame_decompress()
  * does; the blocks before a fault come out before the fault is reported.
  * FINISH declares the end of the input: a frame cut short is then
  * VORLEX_STATUS_INPUT_TRUNCATED, and so is an input without any frame.

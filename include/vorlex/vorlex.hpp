@@ -82,6 +82,15 @@ public:
     void clear_level() {
         if (o_) vorlex_options_clear_level(o_.get());
     }
+    // A filter for frames (vorlex_options_set_filter): VORLEX_STATUS_INVALID
+    // for an unknown filter or a typesize out of range. Throws std::bad_alloc.
+    vorlex_status set_filter(int filter, unsigned typesize) {
+        if (!o_) {
+            o_.reset(vorlex_options_new());
+            if (!o_) throw std::bad_alloc();
+        }
+        return vorlex_options_set_filter(o_.get(), filter, typesize);
+    }
     // For the C API; NULL while nothing was ever set.
     vorlex_options* get() const { return o_.get(); }
 

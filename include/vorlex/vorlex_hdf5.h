@@ -18,11 +18,28 @@
  *                               levels (lz4, zstd, gzip), as a signed int
  *                               cast to unsigned; 0 or absent: the codec's
  *                               default
+ *   [VORLEX_H5Z_CD_FILTER]      typed-array filter (vorlex_filter): 1 shuffle,
+ *                               2 bitshuffle, 3 delta, 4 auto; 0 or absent:
+ *                               none
+ *   [VORLEX_H5Z_CD_TYPESIZE]    the filter's element size, 1 to 255; 0 or
+ *                               absent: the dataset type's size, filled in
+ *                               when the dataset is created
+ *   [VORLEX_H5Z_CD_CHUNK_BYTES] the chunk's size in bytes: written by the
+ *                               filter itself when the dataset is created
+ *                               (any value given is replaced)
  * Values the filter does not know are refused when the dataset is created.
+ * Whatever the user gave, the dataset records VORLEX_H5Z_CD_MAX values.
+ *
+ * Reading checks every chunk's frame (its checksums, and that it holds
+ * exactly VORLEX_H5Z_CD_CHUNK_BYTES bytes) before HDF5 sees a byte of it.
+ * Datasets written before the chunk size was recorded (3 values or fewer)
+ * still read; for them the size check cannot be made (see docs/hdf5.md).
  *
  * In C:
  *   unsigned values[] = {4, 256};   (lzjb, 256 KiB blocks)
  *   H5Pset_filter(dcpl, VORLEX_H5Z_FILTER, H5Z_FLAG_OPTIONAL, 2, values);
+ *   unsigned shuffled[] = {6, 0, 0, 4};   (lz4, auto filter, the type's size)
+ *   H5Pset_filter(dcpl, VORLEX_H5Z_FILTER, H5Z_FLAG_OPTIONAL, 4, shuffled);
  *
  * This header needs no HDF5 header; it is valid C99 and C++.
  */
@@ -37,7 +54,11 @@
 #define VORLEX_H5Z_CD_CODEC 0
 #define VORLEX_H5Z_CD_BLOCK_KIB 1
 #define VORLEX_H5Z_CD_LEVEL 2
-/* The most client data values the filter accepts. */
-#define VORLEX_H5Z_CD_MAX 3
+#define VORLEX_H5Z_CD_FILTER 3
+#define VORLEX_H5Z_CD_TYPESIZE 4
+#define VORLEX_H5Z_CD_CHUNK_BYTES 5
+/* The most client data values the filter accepts, and how many a dataset
+ * created by this version records. */
+#define VORLEX_H5Z_CD_MAX 6
 
 #endif

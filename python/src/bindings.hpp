@@ -38,6 +38,18 @@ std::optional<int> level_argument(pybind11::handle level, vorlex_codec* codec);
 // Options that carry the level; nullptr (the codec's defaults) for nullopt.
 Options level_options(const std::optional<int>& level);
 
+// A filter argument ("shuffle", ...; None or "none": no filter) with its
+// typesize (None: the item size of data's buffer, 1 for bytes). TypeError
+// for a filter that is not a str, ValueError for an unknown name or a
+// typesize out of 1 to 255, or a typesize without a filter.
+struct Filter {
+    int filter = VORLEX_FILTER_NONE;
+    unsigned typesize = 0;
+};
+Filter filter_argument(pybind11::handle filter, pybind11::handle typesize, pybind11::handle data);
+// Options with the level and the filter; nullptr when neither is set.
+Options frame_options(const std::optional<int>& level, const Filter& filter);
+
 // Blocks of a frame hold 1 byte to 64 MiB; 1 MiB unless the caller says.
 inline constexpr size_t DEFAULT_BLOCK_SIZE = VORLEX_FRAME_DEFAULT_BLOCK_SIZE;
 inline constexpr size_t MAX_BLOCK_SIZE = VORLEX_FRAME_MAX_BLOCK_SIZE;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "bindings.hpp"
+#include "buffers.hpp"
 
 namespace py = pybind11;
 
@@ -43,6 +44,48 @@ std::optional<int> level_argument(py::handle level, vorlex_codec* codec) {
         }
     }
     return int(v);
+}
+
+Filter filter_argument(py::handle filter, py::handle typesize, py::handle data) {
+    if (filter.is_none()) {
+        if (!typesize.is_none()) throw py::value_error("typesize is only used with a filter");
+        return {};
+    }
+    if (!py::isinstance<py::str>(filter)) {
+        throw py::type_error(std::string("filter must be a str or None, not '") +
+                             Py_TYPE(filter.ptr())->tp_name + "'");
+    }
+    const std::string name = filter.cast<std::string>();
+    const int id = vorlex_filter_from_name(name.c_str());
+    if (id < 0) {
+        throw py::value_error("unknown filter '" + name +
+                              "' (none, shuffle, bitshuffle, delta or auto)");
+    }
+    if (id == VORLEX_FILTER_NONE) return {};
+    size_t size = 0;
+    if (typesize.is_none()) {
+        // The element size of what is compressed: a numpy array's itemsize,
+        // 1 for bytes.
+        const py::memoryview view(py::reinterpret_borrow<py::object>(data));
+        size = view.attr("itemsize").cast<size_t>();
+    } else {
+        size = size_argument(typesize, "typesize", VORLEX_FILTER_MAX_TYPESIZE);
+    }
+    if (size == 0 || size > VORLEX_FILTER_MAX_TYPESIZE) {
+        throw py::value_error("typesize must be 1 to " +
+                              std::to_string(VORLEX_FILTER_MAX_TYPESIZE) + ", not " +
+                              std::to_string(size));
+    }
+    return {id, unsigned(size)};
+}
+
+Options frame_options(const std::optional<int>& level, const Filter& filter) {
+    Options options = level_options(level);
+    if (filter.filter == VORLEX_FILTER_NONE) return options;
+    if (options == nullptr) options.reset(vorlex_options_new());
+    if (options == nullptr) throw std::bad_alloc();
+    vorlex_options_set_filter(options.get(), filter.filter, filter.typesize);
+    return options;
 }
 
 Options level_options(const std::optional<int>& level) {

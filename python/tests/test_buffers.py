@@ -185,3 +185,29 @@ def test_codec_objects():
     assert pickle.loads(pickle.dumps(c)) == c
     assert pickle.loads(pickle.dumps(z)) == z
     assert vorlex.Error.__mro__[1] is Exception
+
+
+def test_decompression_bombs_stay_small():
+    # One frame of 16 MiB of zeros, a few hundred bytes, and the same frame
+    # a thousand times: records that claim 16 GiB. Damaged in the second
+    # frame's payload, the claim is a lie: decoding stops there with
+    # vorlex.Error, having allocated in proportion to what it decoded.
+    import tracemalloc
+    one = vorlex.compress(bytes(16 << 20), "zstd", block_size=16 << 20)
+    bomb = one * 1000
+    damaged = bytearray(bomb)
+    damaged[len(one) + len(one) // 2] ^= 0x55
+    tracemalloc.start()
+    try:
+        with pytest.raises(vorlex.Error):
+            vorlex.decompress(bytes(damaged))
+        assert tracemalloc.get_traced_memory()[1] < 256 << 20
+        # max_length: refused before anything is decoded or allocated.
+        with pytest.raises(vorlex.Error, match="more than max_length=1000000"):
+            vorlex.decompress(bomb, max_length=1000000)
+        assert tracemalloc.get_traced_memory()[1] < 256 << 20
+    finally:
+        tracemalloc.stop()
+    assert vorlex.decompress(one * 2, max_length=32 << 20) == bytes(32 << 20)
+    with pytest.raises(vorlex.Error, match="max_length"):
+        vorlex.decompress(one * 2, max_length=(32 << 20) - 1)

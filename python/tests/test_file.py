@@ -213,3 +213,40 @@ def test_unseekable_input_only_winds_forward():
         assert f.seek(5, io.SEEK_CUR) == 1015 and f.tell() == 1015
         with pytest.raises(io.UnsupportedOperation):
             f.seek(0)
+
+
+def test_max_length_bounds_what_reading_decodes():
+    packed = vorlex.compress(bytes(1 << 20), "lz4")
+    for limit, ok in ((1 << 20, True), ((1 << 20) - 1, False), (1000, False)):
+        with vorlex.open(io.BytesIO(packed), max_length=limit) as f:
+            if ok:
+                assert f.read() == bytes(1 << 20)
+            else:
+                with pytest.raises(vorlex.Error, match=f"max_length={limit}"):
+                    f.read()
+    with pytest.raises(ValueError, match="for reading"):
+        vorlex.open(io.BytesIO(), "wb", max_length=10)
+
+
+def test_reader_with_workers_goes_on_after_fork(tmp_path):
+    # The child of a fork has none of the reader's worker threads: it must
+    # restart them and read on (an alarm ends it if it hangs), as the
+    # parent does.
+    import signal
+    data = sample(3 << 20)
+    path = tmp_path / "f.vlx"
+    with vorlex.open(path, "wb", codec="lzjb", block_size=128 << 10) as f:
+        f.write(data)
+    # From memory: a file's offset would be shared by the two processes.
+    with vorlex.open(io.BytesIO(path.read_bytes()), threads=3) as f:
+        assert f.read(1 << 20) == data[:1 << 20]
+        pid = os.fork()
+        if pid == 0:
+            signal.alarm(30)
+            try:
+                os._exit(0 if f.read() == data[1 << 20:] else 1)
+            finally:
+                os._exit(2)
+        assert f.read() == data[1 << 20:]
+    _, status = os.waitpid(pid, 0)
+    assert os.WIFEXITED(status) and os.WEXITSTATUS(status) == 0, status

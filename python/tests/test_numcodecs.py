@@ -72,11 +72,48 @@ def test_entry_point_in_a_fresh_interpreter():
     assert out.split() == ["vorlex.numcodecs", "lzjb", str(1 << 20)]
 
 
-@pytest.mark.parametrize("codec, level", [("lzjb", None), ("brieflz", None), ("zstd", 7)])
-def test_zarr_array_reads_back_in_another_process(tmp_path, codec, level):
+@pytest.mark.parametrize("filter, typesize", [("shuffle", None), ("bitshuffle", 4),
+                                               ("delta", None), ("auto", None)])
+def test_filters(filter, typesize):
+    c = Vorlex(codec="lz4", block_size=65536, filter=filter, typesize=typesize)
+    config = {"id": "vorlex", "codec": "lz4", "block_size": 65536, "filter": filter}
+    if typesize is not None:
+        config["typesize"] = typesize
+    assert c.get_config() == config
+    assert numcodecs.get_codec(dict(config)) == c
+    encoded = c.encode(ARRAY)
+    # The typesize is the array's item size unless given.
+    assert encoded == vorlex.compress(ARRAY, "lz4", block_size=65536, filter=filter,
+                                      typesize=typesize or 4)
+    assert encoded == vorlex.compress(ARRAY.tobytes(), "lz4", block_size=65536, filter=filter,
+                                      typesize=typesize or 4)
+    assert len(encoded) < len(Vorlex(codec="lz4", block_size=65536).encode(ARRAY))
+    assert (np.frombuffer(c.decode(encoded), dtype="i4") == ARRAY.ravel()).all()
+
+
+def test_bad_filters():
+    with pytest.raises(ValueError, match="unknown filter"):
+        Vorlex(filter="blosc")
+    with pytest.raises(ValueError):
+        Vorlex(filter="shuffle", typesize=256)
+    with pytest.raises(TypeError):
+        Vorlex(filter=1)
+    with pytest.raises(ValueError, match="unknown filter"):
+        vorlex.compress(b"abcd", filter="Shuffle")
+    with pytest.raises(ValueError):
+        vorlex.compress(b"abcd", filter="delta", typesize=0)
+    with pytest.raises(ValueError, match="only used with a filter"):
+        vorlex.compress(b"abcd", typesize=4)
+    assert vorlex.compress(b"abcd" * 99, filter="none") == vorlex.compress(b"abcd" * 99)
+
+
+@pytest.mark.parametrize("codec, level, filter", [("lzjb", None, None), ("brieflz", None, None),
+                                                  ("zstd", 7, None), ("lz4", None, "auto"),
+                                                  ("zstd", 1, "bitshuffle")])
+def test_zarr_array_reads_back_in_another_process(tmp_path, codec, level, filter):
     path = tmp_path / "a.zarr"
     z = zarr.open(str(path), mode="w", shape=ARRAY.shape, chunks=(100, 250), dtype="i4",
-                  compressor=Vorlex(codec=codec, level=level))
+                  compressor=Vorlex(codec=codec, level=level, filter=filter))
     z[:] = ARRAY
     import json
 
@@ -84,6 +121,8 @@ def test_zarr_array_reads_back_in_another_process(tmp_path, codec, level):
     expected = {"id": "vorlex", "codec": codec, "block_size": 1 << 20}
     if level is not None:
         expected["level"] = level
+    if filter is not None:
+        expected["filter"] = filter
     assert meta["compressor"] == expected
     out = run_fresh("import sys, zarr\n"
                     "z = zarr.open(sys.argv[1], mode='r')\n"

@@ -19,18 +19,21 @@ def codecs() -> list[str]:
     """The names of the codecs whose plug-ins are present and load."""
 
 def compress(data: _Buffer, codec: str = "quicklz", *, block_size: Optional[int] = None,
-             level: Optional[int] = None) -> bytes:
+             level: Optional[int] = None, filter: Optional[str] = None,
+             typesize: Optional[int] = None) -> bytes:
     """One frame of data, byte-identical to
-    `vorlex -c -B <block_size> --codec <codec> [--level <level>]`."""
+    `vorlex -c -B <block_size> --codec <codec> [--level <level>]
+    [--filter <filter>:<typesize>]`. typesize defaults to data's item size."""
 
-def decompress(data: _Buffer) -> bytes:
-    """The content of the frames in data (concatenated frames too)."""
+def decompress(data: _Buffer, *, max_length: Optional[int] = None) -> bytes:
+    """The content of the frames in data (concatenated frames too); vorlex.Error
+    when it holds more than max_length bytes."""
 
 class VorlexFile(io.BufferedIOBase):
     name: str
     def __init__(self, file: _File, mode: _BinaryMode = "rb", *, codec: str = "quicklz",
                  block_size: Optional[int] = None, threads: int = 1,
-                 level: Optional[int] = None) -> None: ...
+                 level: Optional[int] = None, max_length: Optional[int] = None) -> None: ...
     @property
     def mode(self) -> str: ...
     def read(self, size: Optional[int] = -1) -> bytes: ...
@@ -42,8 +45,10 @@ class VorlexFile(io.BufferedIOBase):
 @overload
 def open(file: _File, mode: _BinaryMode = "rb", *, codec: str = "quicklz",
          block_size: Optional[int] = None, threads: int = 1, level: Optional[int] = None,
-         encoding: None = None, errors: None = None, newline: None = None) -> VorlexFile: ...
+         encoding: None = None, errors: None = None, newline: None = None,
+         max_length: Optional[int] = None) -> VorlexFile: ...
 @overload
 def open(file: _File, mode: _TextMode, *, codec: str = "quicklz", block_size: Optional[int] = None,
          threads: int = 1, level: Optional[int] = None, encoding: Optional[str] = None,
-         errors: Optional[str] = None, newline: Optional[str] = None) -> io.TextIOWrapper: ...
+         errors: Optional[str] = None, newline: Optional[str] = None,
+         max_length: Optional[int] = None) -> io.TextIOWrapper: ...

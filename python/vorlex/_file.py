@@ -52,11 +52,13 @@ def _check_options(codec, block_size, threads, level):
 class _FrameReader(io.RawIOBase):
     """The decoded bytes of the frames in a binary file object."""
 
-    def __init__(self, fp, threads):
+    def __init__(self, fp, threads, max_length):
         self._fp = fp
         self._decoder = _vorlex.FrameReader(threads=threads)
         self._input_done = False
         self._eof = False
+        self._max_length = max_length
+        self._total = 0
 
     def readable(self):
         return True
@@ -65,6 +67,12 @@ class _FrameReader(io.RawIOBase):
         with memoryview(b) as view, view.cast("B") as target:
             if not len(target) or self._eof:
                 return 0
+            if self._max_length is not None:
+                # Never more decoded than max_length allows, plus one byte
+                # to see that there is more.
+                room = self._max_length - self._total + 1
+                if room < len(target):
+                    target = target[:room]
             while True:
                 chunk = b""
                 if self._decoder.needs_input and not self._input_done:
@@ -74,6 +82,10 @@ class _FrameReader(io.RawIOBase):
                 # frames: vorlex.Error (truncated) otherwise.
                 n = self._decoder.decompress_into(chunk, target, self._input_done)
                 if n:
+                    self._total += n
+                    if self._max_length is not None and self._total > self._max_length:
+                        raise _vorlex.Error("the content exceeds "
+                                            f"max_length={self._max_length}")
                     return n
                 if self._decoder.finished:
                     self._eof = True
@@ -145,12 +157,16 @@ class VorlexFile(io.BufferedIOBase):
     """A binary file object that writes or reads vorlex frames.
 
     ``VorlexFile(file, mode="rb", *, codec="quicklz", block_size=None,
-    threads=1, level=None)``: file is a path (str, bytes, os.PathLike) or a
+    threads=1, level=None, max_length=None)``: file is a path (str, bytes, os.PathLike) or a
     binary file object; mode is "r"/"rb", "w"/"wb", "a"/"ab" (a new frame
     after what the file holds) or "x"/"xb". codec, block_size and level (the
     codec's compression level; None: its default) choose what is written, and
     reading ignores them; threads is the number of worker threads (0: one per
-    CPU), whose output is the same as one thread's.
+    CPU), whose output is the same as one thread's. max_length (reading
+    only) bounds the content: reading past it raises vorlex.Error, so a
+    small file that decodes to far more cannot fill memory through read().
+    A reader with worker threads used after os.fork() restarts its workers
+    in the child.
 
     Written without flush() calls, the file is byte-identical to what
     ``vorlex -c -B <block_size> --codec <codec> [--level <level>]`` writes;
@@ -160,10 +176,19 @@ class VorlexFile(io.BufferedIOBase):
     """
 
     def __init__(self, file, mode="rb", *, codec="quicklz",
-                 block_size=None, threads=1, level=None):
+                 block_size=None, threads=1, level=None,
+                 max_length=None):
         if not isinstance(mode, str) or mode not in _MODES:
             raise ValueError(f"invalid mode: {mode!r}")
         _check_options(codec, block_size, threads, level)
+        if max_length is not None:
+            if isinstance(max_length, bool) or not isinstance(max_length, int):
+                raise TypeError("max_length must be an integer or None, not "
+                                f"{type(max_length).__name__!r}")
+            if max_length < 0:
+                raise ValueError("max_length must not be negative")
+            if _MODES[mode] != "rb":
+                raise ValueError("max_length is for reading")
         self._mode = _MODES[mode]
         self._reading = self._mode == "rb"
         self._fp = None
@@ -191,7 +216,8 @@ class VorlexFile(io.BufferedIOBase):
         if self._reading:
             try:
                 self._fp_start = fp.tell() if fp.seekable() else 0
-                self._buffer = io.BufferedReader(_FrameReader(fp, threads), _BUFFER_SIZE)
+                self._buffer = io.BufferedReader(_FrameReader(fp, threads, max_length),
+                                                 _BUFFER_SIZE)
             except BaseException:
                 if self._own_fp:
                     fp.close()
@@ -360,7 +386,7 @@ class VorlexFile(io.BufferedIOBase):
 
 
 def open(file, mode="rb", *, codec="quicklz", block_size=None,
-         threads=1, level=None, encoding=None, errors=None, newline=None):
+         threads=1, level=None, encoding=None, errors=None, newline=None, max_length=None):
     """Open a vorlex frame file in binary or text mode, like gzip.open().
 
     file is a path or a file object. mode is "rb", "wb", "ab" or "xb" (or the
@@ -369,7 +395,7 @@ def open(file, mode="rb", *, codec="quicklz", block_size=None,
     codec, block_size and level (the codec's compression level, as gzip.open's
     compresslevel; None: the codec's default) choose what is written; reading
     needs none of them. threads is the number of worker threads (0: one per
-    CPU).
+    CPU). max_length bounds what reading may decode (vorlex.Error past it).
     """
     if not isinstance(mode, str):
         raise TypeError(f"mode must be a str, not {type(mode).__name__!r}")
@@ -381,7 +407,7 @@ def open(file, mode="rb", *, codec="quicklz", block_size=None,
             if value is not None:
                 raise ValueError(f"argument {name!r} not supported in binary mode")
     binary = VorlexFile(file, mode.replace("t", ""), codec=codec, block_size=block_size,
-                        threads=threads, level=level)
+                        threads=threads, level=level, max_length=max_length)
     if "t" not in mode:
         return binary
     try:

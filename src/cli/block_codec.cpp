@@ -32,11 +32,12 @@ vorlex_status compress_block(vorlex_codec* codec, const uint8_t* in, size_t n, u
 }
 
 
-CodecOptions codec_options(const std::optional<int>& level) {
-    if (!level) return nullptr;
+CodecOptions codec_options(const std::optional<int>& level, int filter, unsigned typesize) {
+    if (!level && filter == VORLEX_FILTER_NONE) return nullptr;
     CodecOptions o(vorlex_options_new());
     if (o == nullptr) throw std::bad_alloc();
-    vorlex_options_set_level(o.get(), *level);
+    if (level) vorlex_options_set_level(o.get(), *level);
+    vorlex_options_set_filter(o.get(), filter, typesize);  // checked by the parser
     return o;
 }
 

@@ -36,7 +36,8 @@ using CodecOptions = std::unique_ptr<vorlex_options, OptionsFree>;
 
 // The libvorlex options for a level given on the command line; none when
 // nothing is set (every default). Throws std::bad_alloc.
-CodecOptions codec_options(const std::optional<int>& level);
+CodecOptions codec_options(const std::optional<int>& level, int filter = 0,
+                           unsigned typesize = 0);
 
 // Why codec cannot compress at level, as the tool words it; empty when it can.
 std::string level_problem(vorlex_codec* codec, int level);

@@ -12,7 +12,9 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
+
 #include <vorlex/vorlex.hpp>
 
 #include "block_codec.hpp"
@@ -206,7 +208,8 @@ void process_file(const Options& o, vorlex_codec* codec, const Reporter& reporte
     const unsigned threads = o.threads != 0 ? o.threads : default_threads();
     Totals totals;
     std::vector<LostRange> lost;
-    const CodecOptions options = compressing(o) ? codec_options(o.level) : nullptr;
+    const CodecOptions options =
+        compressing(o) ? codec_options(o.level, o.raw ? 0 : o.filter, o.typesize) : nullptr;
     if (o.range) {
         totals = read_range(in.fd(), sink, *o.range);
     } else if (o.keep_going) {
@@ -276,7 +279,10 @@ bool process_files(const Options& o, vorlex_codec* codec, const Reporter& report
                             o.mode != Mode::test && o.mode != Mode::list;
     std::optional<Output> shared;
     struct stat shared_st {};
-    std::vector<std::string> to_remove;
+    // With -r -o, the inputs to remove once the output is in place, with
+    // what they were when read.
+    std::vector<std::pair<std::string, struct stat>> to_remove;
+    bool kept = false;  // an input to remove stays, as it changed
 
     ListingTotal listing;
     if (o.mode == Mode::list) print_listing_header();
@@ -297,7 +303,18 @@ bool process_files(const Options& o, vorlex_codec* codec, const Reporter& report
                 throw Failure("input and output are the same file");
             }
             process_file(o, codec, reporter, in, listing, shared ? &*shared : nullptr);
-            if (shared && o.remove_input && !in.is_stdin()) to_remove.push_back(name);
+            if (shared && o.remove_input && !in.is_stdin()) {
+                // Checked while its descriptor is open; a changed input
+                // stays, and the output (which holds what was read) is
+                // still written.
+                try {
+                    check_input_unchanged(in);
+                    to_remove.emplace_back(name, in.status());
+                } catch (const Failure& e) {
+                    reporter.error(shown, e.what());
+                    kept = true;
+                }
+            }
         } catch (const Failure& e) {
             reporter.error(shown, e.what());
             all_ok = false;
@@ -318,14 +335,16 @@ bool process_files(const Options& o, vorlex_codec* codec, const Reporter& report
             reporter.error(*o.output, e.what());
             return false;
         }
-        for (const std::string& name : to_remove) {
-            if (::unlink(name.c_str()) != 0) {
-                reporter.error(name, std::string("cannot remove the input: ") + std::strerror(errno));
+        for (const auto& [name, was] : to_remove) {
+            try {
+                remove_unchanged(name, was);
+            } catch (const Failure& e) {
+                reporter.error(name, e.what());
                 all_ok = false;
             }
         }
     }
-    return all_ok;
+    return all_ok && !kept;
 }
 
 void print_codecs(uint32_t block_size) {

@@ -5,6 +5,7 @@
 #include "container.hpp"
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
 
 #include <vorlex/vorlex.hpp>
@@ -19,13 +20,53 @@ namespace {
 constexpr size_t READ_CHUNK = size_t(1) << 20;
 constexpr size_t LIST_CHUNK = size_t(4) << 10;
 
-// The library's words; a memory limit also names the option that raises it.
-[[noreturn]] void fail_with(vorlex_status st) {
+// The library's words; a memory limit also names the option that raises it,
+// and what of it the tool's own buffers took.
+[[noreturn]] void fail_with(vorlex_status st, uint64_t tool_buffers = 0) {
     std::string what = vorlex_frame_last_error();
     if (what.empty()) what = vorlex_status_to_string(st);
-    if (st == VORLEX_STATUS_MEMORY_LIMIT) what += " (raise it with --memory=SIZE)";
+    if (st == VORLEX_STATUS_MEMORY_LIMIT) {
+        what += tool_buffers != 0 ? " (what --memory leaves after " +
+                                        std::to_string(tool_buffers) +
+                                        " bytes of the tool's buffers; raise it with "
+                                        "--memory=SIZE)"
+                                  : " (raise it with --memory=SIZE)";
+    }
     throw Failure(what);
 }
+
+// What one block in flight holds in the library's reader: its payload and
+// its decoded bytes, each in a buffer of the block size plus its alignment.
+uint64_t reader_block_memory(uint64_t block_size) { return 2 * (block_size + 1024); }
+
+// How --memory is shared out when decoding: the input and output buffers
+// (smaller than READ_CHUNK under a small limit) and the source's and sink's
+// own come off the top, the reader's blocks get the rest.
+struct ReadBudget {
+    uint64_t total;
+    size_t chunk;           // the input buffer, and the output buffer to start with
+    uint64_t tool_buffers;  // everything the tool holds besides the output's growth
+    size_t reader_limit;
+
+    explicit ReadBudget(uint64_t memory_limit)
+        : total(memory_limit != 0 ? memory_limit : VORLEX_FRAME_DEFAULT_MEMORY_LIMIT) {
+        constexpr size_t PAGE = 4096;
+        const uint64_t eighth = total / 8 / PAGE * PAGE;
+        chunk = size_t(std::clamp<uint64_t>(eighth, PAGE, READ_CHUNK));
+        tool_buffers = 2 * uint64_t(chunk) + 2 * IO_BUFFER_SIZE;
+        // Too little for the tool's buffers leaves the reader 1 byte, which
+        // it refuses with its message.
+        const uint64_t rest = total > tool_buffers ? total - tool_buffers : 1;
+        reader_limit = size_t(std::min<uint64_t>(rest, SIZE_MAX));
+    }
+
+    // Single-threaded, the reader decodes a block straight into the output
+    // buffer when the buffer holds the block: it may grow to the block size
+    // if that, with the reader's one block in flight, stays within the limit.
+    bool output_may_grow_to(uint64_t block_size) const {
+        return tool_buffers - chunk + block_size + reader_block_memory(block_size) <= total;
+    }
+};
 
 // Steps until the input is consumed and nothing waits, writing out what is
 // produced, and returns the final status (a failure once its output is out).
@@ -77,11 +118,12 @@ Totals write_container(Source& in, Sink& out, const WriteSettings& settings,
 Totals read_container(Source& in, Sink& out, unsigned threads, const ProgressFn& progress,
                       uint64_t memory_limit) {
     const uint64_t in_start = in.position(), out_start = out.position();
+    const ReadBudget budget(memory_limit);
     FrameReader reader;
-    vorlex_status st = reader.open(threads, size_t(memory_limit), 0);
-    if (!ok(st)) fail_with(st);
+    vorlex_status st = reader.open(threads, budget.reader_limit, 0);
+    if (!ok(st)) fail_with(st, budget.tool_buffers);
 
-    std::vector<uint8_t> input(READ_CHUNK), output(READ_CHUNK);
+    std::vector<uint8_t> input(budget.chunk), output(budget.chunk);
     for (;;) {
         const size_t n = in.read_available(input.data(), input.size());
         vorlex_frame_buffers b{input.data(), n, nullptr, 0};
@@ -91,16 +133,21 @@ Totals read_container(Source& in, Sink& out, unsigned threads, const ProgressFn&
                                     : n < input.size() ? VORLEX_OPERATION_FLUSH
                                                        : VORLEX_OPERATION_PROCESS;
         // Single-threaded, a block that fits the output buffer is decoded
-        // straight into it: let the buffer grow to the frame's block size.
-        // Worker threads decode into blocks of their own, copied out in any
-        // pieces.
+        // straight into it: let the buffer grow to the frame's block size
+        // where the limit allows. Worker threads decode into blocks of
+        // their own, copied out in any pieces. The old buffer goes first, so
+        // the two never add up.
         const vorlex_frame_info seen = reader.info();
-        if (threads <= 1 && seen.block_size > output.size()) output.resize(seen.block_size);
+        if (threads <= 1 && seen.block_size > output.size() &&
+            budget.output_may_grow_to(seen.block_size)) {
+            output = std::vector<uint8_t>();
+            output.resize(seen.block_size);
+        }
         st = pump(reader, b, op, output, out);
         // Out at once: what was decoded and checked is good, also before a
         // fault, and a pipe's reader should not wait for more input.
         out.flush();
-        if (!ok(st)) fail_with(st);
+        if (!ok(st)) fail_with(st, budget.tool_buffers);
         if (progress) progress(in.position() - in_start, out.position() - out_start);
         if (op == VORLEX_OPERATION_FINISH) break;
     }

@@ -37,9 +37,11 @@ Totals write_container(Source& in, Sink& out, const WriteSettings& settings,
                        const ProgressFn& progress = {});
 
 // Decode every container in `in` (one, or several concatenated) onto `out`,
-// checking every checksum. memory_limit: for the blocks of all threads (0:
-// the library's default). Throws Failure at the first fault, after writing
-// the blocks before it.
+// checking every checksum. memory_limit (--memory; 0: the library's
+// default) covers everything the decoding holds: the blocks of all threads
+// and the buffers of this loop, of `in` and of `out`. A frame whose blocks
+// cannot fit is refused with a message naming --memory. Throws Failure at
+// the first fault, after writing the blocks before it.
 Totals read_container(Source& in, Sink& out, unsigned threads, const ProgressFn& progress = {},
                       uint64_t memory_limit = 0);
 

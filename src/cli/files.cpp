@@ -198,9 +198,60 @@ void sync_standard_output() {
     if (!sync_fd(STDOUT_FILENO)) fail_errno("cannot sync standard output to disk (fsync)");
 }
 
+namespace {
+
+bool same_time(const struct timespec& a, const struct timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// How `now` differs from what the input was when it was opened, or "".
+std::string difference(const struct stat& was, const struct stat& now) {
+    if (now.st_dev != was.st_dev || now.st_ino != was.st_ino) return "it was replaced by another file";
+    if (now.st_size != was.st_size) {
+        return "its size went from " + std::to_string(was.st_size) + " to " +
+               std::to_string(now.st_size) + " bytes";
+    }
+    if (!same_time(now.st_mtim, was.st_mtim)) return "it was modified";
+    if (!same_time(now.st_ctim, was.st_ctim)) return "its status changed";
+    return {};
+}
+
+[[noreturn]] void keep_input(const std::string& why) {
+    throw Failure("not removed: " + why + " while it was processed");
+}
+
+}  // namespace
+
+void check_input_unchanged(const Input& input) {
+    if (input.is_stdin()) return;
+    struct stat now;
+    if (::fstat(input.fd(), &now) != 0) fail_errno("not removed: cannot check the input");
+    const std::string why = difference(input.status(), now);
+    if (!why.empty()) keep_input(why);
+}
+
+void remove_unchanged(const std::string& path, const struct stat& was) {
+    struct stat now;
+    if (::stat(path.c_str(), &now) != 0) {
+        if (errno == ENOENT) keep_input("its name went away");
+        fail_errno("not removed: cannot check the input");
+    }
+    const std::string why = difference(was, now);
+    if (!why.empty()) keep_input(why);
+    if (::unlink(path.c_str()) != 0) fail_errno("cannot remove the input");
+}
+
 void remove_input(const Input& input) {
     if (input.is_stdin()) return;
-    if (::unlink(input.path().c_str()) != 0) fail_errno("cannot remove the input");
+    // The name first: a file renamed over it also changes the status of
+    // the one still open, and "replaced" is the better reason.
+    struct stat now;
+    if (::stat(input.path().c_str(), &now) == 0 &&
+        (now.st_dev != input.status().st_dev || now.st_ino != input.status().st_ino)) {
+        keep_input("it was replaced by another file");
+    }
+    check_input_unchanged(input);
+    remove_unchanged(input.path(), input.status());
 }
 
 // ---- Output ----------------------------------------------------------------

@@ -89,7 +89,18 @@ private:
 // input whose result went there (it has been flushed already).
 void sync_standard_output();
 
-// Remove the input after a successful run (--rm).
+// Remove the input after a successful run (--rm), only if it is still
+// what was read: the open descriptor and the name must both show the
+// device, inode, size, modification and status-change times seen when it
+// was opened. Otherwise (data appended meanwhile, the file replaced or
+// touched) it stays, and Failure says why.
 void remove_input(const Input& input);
+
+// The first half of remove_input, for a removal that comes later (-r -o):
+// Failure unless the open input is unchanged.
+void check_input_unchanged(const Input& input);
+// The second half: removes path if it still names the file whose status
+// was `was`; Failure otherwise.
+void remove_unchanged(const std::string& path, const struct stat& was);
 
 }  // namespace vorlex::cli

@@ -13,7 +13,7 @@
 namespace vorlex::cli {
 
 namespace {
-constexpr size_t IO_BUFFER = 64 * 1024;
+constexpr size_t IO_BUFFER = IO_BUFFER_SIZE;
 }
 
 void fail_errno(const std::string& what) {

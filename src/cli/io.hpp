@@ -12,6 +12,9 @@
 
 namespace vorlex::cli {
 
+// The most a Source or a Sink buffers of its own.
+inline constexpr size_t IO_BUFFER_SIZE = 64 * 1024;
+
 class Source {
 public:
     Source() = default;

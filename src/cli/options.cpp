@@ -95,6 +95,29 @@ struct Parser {
         o.level = std::stoi(v);
     }
 
+    // NAME or NAME:TYPESIZE, the names of vorlex_filter_name.
+    void set_filter(const std::string& v) {
+        const size_t colon = v.find(':');
+        const std::string name = v.substr(0, colon);
+        const int filter = vorlex_filter_from_name(name.c_str());
+        if (filter < 0) {
+            return error("unknown filter '" + name +
+                         "' (none, shuffle, bitshuffle, delta or auto)");
+        }
+        unsigned typesize = DEFAULT_TYPESIZE;
+        if (colon != std::string::npos) {
+            const std::string t = v.substr(colon + 1);
+            const bool digits = !t.empty() && t.size() <= 3 &&
+                                t.find_first_not_of("0123456789") == std::string::npos;
+            typesize = digits ? unsigned(std::stoul(t)) : 0;
+            if (typesize == 0 || typesize > VORLEX_FILTER_MAX_TYPESIZE) {
+                return error("invalid typesize '" + t + "' in --filter (1 to 255)");
+            }
+        }
+        o.filter = filter;
+        o.typesize = filter != VORLEX_FILTER_NONE ? typesize : 0;
+    }
+
     void set_size(const std::string& v) {
         const auto n = parse_size(v);
         if (!n) return error("invalid size '" + v + "'");
@@ -173,6 +196,7 @@ struct Parser {
                 if (!o.range) error("invalid range '" + v + "' (OFFSET:LENGTH)");
             };
         }
+        if (name == "filter") return [this](const std::string& v) { set_filter(v); };
         return nullptr;
     }
 
@@ -264,6 +288,9 @@ struct Parser {
         if (!o.index && (o.mode != Mode::compress || o.raw)) {
             error("--no-index only applies to compressing into a container");
         }
+        if (o.raw && o.filter != 0 && o.mode == Mode::compress) {
+            error("--filter works on the container's blocks: it cannot be combined with --raw");
+        }
         if (o.size && !(o.raw && (o.mode == Mode::decompress || o.mode == Mode::test))) {
             error("--size only applies to --raw decompression");
         }
@@ -302,12 +329,18 @@ Options:
                         levels ignore it, with a warning. Not needed to decompress
       --fast[=N]        zstd's fast level -N (default 1)
       --ultra           allow zstd levels 20 to 22 (without it: 19, as zstd)
+      --filter NAME[:TYPESIZE]
+                        rearrange each block of TYPESIZE-byte elements (1 to 255,
+                        default 4) before the codec: shuffle, bitshuffle, delta,
+                        auto (the best of them per block) or none (default).
+                        Recorded in the file: not needed to decompress
   -B, --block-size N    block size, K, M or G suffixes (1K to 64M). Default: per
                         codec, the size at which the container's ratio is within
                         1% of the codec's own tool: 16M for zstd, 1M for the others
   -T, --threads N       worker threads (default: one per CPU; 0 likewise)
-      --memory SIZE     memory for decoding blocks, all threads together (default
-                        512M): fewer threads work when a file's blocks are large,
+      --memory SIZE     memory for decoding, all threads and buffers together
+                        (default 512M; a block in flight takes twice the block
+                        size): fewer threads work when a file's blocks are large,
                         and a file whose blocks do not fit is refused. With --raw,
                         the largest zstd window read (default 128M, as zstd)
       --no-index        leave out the index record that lets readers reach any
@@ -321,14 +354,15 @@ Options:
   -o, --output FILE     write to FILE (one input only; with -r, every input in turn)
   -r, --recursive       walk the folders among FILEs: every regular file inside,
                         symbolic links left alone (those named on the command line
-                        are followed); files already of the kind made are skipped
+                        are followed); files already of the kind made are skipped,
+                        and a file reached twice is taken once
   -c, --stdout          write to standard output (the input stays unless --rm)
   -f, --force           overwrite existing files (devices and FIFOs are written into);
                         write compressed data to a terminal; read FIFOs and devices;
                         --rm an input that has other hard links
   -k, --keep            keep the input (default)
-      --rm              remove the input after success (with -c: once standard
-                        output is flushed)
+      --rm              remove the input after success, unless it changed meanwhile
+                        (with -c: once standard output is flushed)
       --raw             the codec's bare format, no container: lz4, zstd, gzip and
                         copy stream in bounded memory, the others hold the data in
                         memory. Decoding, FILE.CODEC, .gz, .zst, .lz4 and .sz name

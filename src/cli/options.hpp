@@ -50,7 +50,12 @@ struct Options {
     bool index = true;           // --no-index: frames without an index record
     std::optional<int> level;  // -1 ... -19, --level N: compression level; none: the codec's default
     bool ultra = false;  // --ultra: zstd levels above 19, as its tool takes them
+    int filter = 0;            // --filter NAME[:TYPESIZE]: a vorlex_filter
+    unsigned typesize = 0;     // with a filter: 1 to 255
 };
+
+// The typesize --filter NAME means without one: 4 bytes, float32 and int32.
+inline constexpr unsigned DEFAULT_TYPESIZE = 4;
 
 struct ParsedOptions {
     Options options;

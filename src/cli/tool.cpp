@@ -2,6 +2,7 @@
 #include "tool.hpp"
 
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <new>
 
@@ -50,6 +51,14 @@ int run(const std::vector<std::string>& args) {
     if (o.mode == Mode::compress || (o.raw && !codec_by_suffix)) {
         codec = vorlex_get_codec(o.codec.c_str());
         if (codec == nullptr) {
+            // A plug-in that is there but cannot be loaded (no memory to
+            // map it, a broken file) is a failure of this run, not a wrong
+            // name on the command line.
+            const char* why = vorlex_get_codec_error(o.codec.c_str());
+            if (why != nullptr && std::strncmp(why, "cannot load ", 12) == 0) {
+                std::fprintf(stderr, "vorlex: %s\n", codec_unavailable(o.codec).c_str());
+                return EXIT_FILE_FAILED;
+            }
             usage_error(codec_unavailable(o.codec) + "; see vorlex --codecs");
             return EXIT_USAGE;
         }

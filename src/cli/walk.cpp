@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <map>
+#include <utility>
 
 namespace vorlex::cli {
 
@@ -41,6 +43,17 @@ private:
             reporter_.note(path, compressing_ ? "already has the " + suffix_ + " suffix; skipped"
                                               : "no " + suffix_ + " suffix; skipped");
             return;
+        }
+        // The same file under two names (a folder named twice, "d" and
+        // "d/", a link named beside its target) is taken once: twice would
+        // store it twice, and --rm would then fail on the second removal.
+        struct stat st;
+        if (path != "-" && ::stat(path.c_str(), &st) == 0) {
+            const auto [at, fresh] = seen_.emplace(std::pair(st.st_dev, st.st_ino), path);
+            if (!fresh) {
+                reporter_.note(path, "same file as " + at->second + "; taken once");
+                return;
+            }
         }
         result.files.push_back(path);
     }
@@ -93,6 +106,7 @@ private:
         return error == 0;
     }
 
+    std::map<std::pair<dev_t, ino_t>, std::string> seen_;  // files taken, by identity
     std::string suffix_;
     bool compressing_;
     const Reporter& reporter_;

@@ -3,8 +3,9 @@
 // Inside a folder, symbolic links are left alone (a link named on the command
 // line is followed), as are devices, pipes and sockets, and files already of
 // the kind the run makes: compressing skips names with the suffix, the other
-// operations skip names without it. Each skip is noted; an unreadable folder
-// is an error, and the walk goes on.
+// operations skip names without it. A file reached twice (by two names, or
+// a folder named twice) is taken once, by device and inode. Each skip is
+// noted; an unreadable folder is an error, and the walk goes on.
 #pragma once
 
 #include <string>

@@ -52,6 +52,39 @@ vorlex_status run_whole_buffer(vorlex_stream& s, size_t* out_length, uint8_t* ou
     return st;
 }
 
+// A magic number that starts a frame (or member), little-endian, with the
+// bits that must match: skippable frames take a range of values.
+struct Magic {
+    uint32_t value;
+    uint32_t mask;
+    size_t length;  // bytes of it, 2 to 4
+};
+
+// Whether the n bytes at p (n >= 1) can be the start of a frame: they agree
+// with the first bytes of one of the magic numbers.
+inline bool may_start_frame(const uint8_t* p, size_t n, const Magic* magics, size_t count) {
+    for (size_t m = 0; m < count; ++m) {
+        bool agrees = true;
+        for (size_t i = 0; i < n && i < magics[m].length && agrees; ++i) {
+            const uint8_t want = uint8_t(magics[m].value >> (8 * i));
+            const uint8_t mask = uint8_t(magics[m].mask >> (8 * i));
+            agrees = ((p[i] ^ want) & mask) == 0;
+        }
+        if (agrees) return true;
+    }
+    return false;
+}
+
+// Checked by a decoder step before it hands the library bytes that follow a
+// complete frame: bytes that cannot start another frame are trailing data,
+// said as such, where the library would call them a truncated or unknown
+// frame (or a buffer call would run out of room for them).
+inline bool trailing_data(const vorlex_stream* s, bool after_frame, bool at_boundary,
+                          const Magic* magics, size_t count) {
+    return after_frame && at_boundary && s->in_avail != 0 &&
+           !may_start_frame(s->in_next, s->in_avail, magics, count);
+}
+
 // Advances a stream's four fields by what a library call took and gave.
 inline void advance(vorlex_stream* s, size_t consumed, size_t produced) {
     s->in_next += consumed;

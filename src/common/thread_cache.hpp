@@ -109,12 +109,14 @@ private:
     static void thread_ended(void* mine) {
         auto* r = static_cast<CacheRecord*>(mine);
         ThreadCache* c = r->owner;
-        c->drop_(r);
+        // Out of the list first, so that release_all on another thread
+        // never drops what this one is dropping.
         pthread_mutex_lock(&c->mutex_);
         r->prev->next = r->next;
         r->next->prev = r->prev;
         if (c->head_.next == &c->head_) c->head_.next = c->head_.prev = nullptr;
         pthread_mutex_unlock(&c->mutex_);
+        c->drop_(r);
         free(r);
     }
 

@@ -77,8 +77,11 @@ extern "C" {
 size_t vorlex_frame_compress_bound(vorlex_codec* codec, size_t in_length, size_t block_size) {
     if (codec == nullptr || block_size > format::MAX_BLOCK_SIZE) return 0;
     if (block_size == 0) block_size = vorlex_frame_default_block_size(codec);
+    // A filter adds its fields to the header; a filtered block that does
+    // not shrink is stored as any other.
     const size_t fixed = format::HEADER_FIXED + std::strlen(vorlex_codec_get_name(codec)) +
-                         format::HEADER_TAIL + format::END_RECORD + index::FIXED;
+                         format::HEADER_TAIL + format::FILTER_FIELDS + format::END_RECORD +
+                         index::FIXED;
     // A block that does not shrink is stored: no block costs more than its
     // own bytes and its record header.
     const size_t blocks = in_length / block_size + (in_length % block_size != 0 ? 1 : 0);

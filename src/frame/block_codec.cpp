@@ -24,6 +24,23 @@ size_t compress_capacity(vorlex_codec* codec, size_t n) {
     return bound != 0 ? bound : n + n / 16 + 1024;
 }
 
+size_t compress_payload(vorlex_codec* codec, bool block_form, const uint8_t* in, size_t n,
+                        uint8_t* payload, size_t capacity, vorlex_options* options) {
+    std::memset(payload, 0, std::min(capacity, ZEROED_HEAD));
+    size_t produced = capacity;
+    const vorlex_status st =
+        block_form ? vorlex_compress_block(codec, payload, &produced, in, n, options)
+                   : vorlex_compress(codec, payload, &produced, in, n, options);
+    if (st > 0) return produced < n ? produced : 0;
+    if (st != VORLEX_STATUS_FAILED && st != VORLEX_STATUS_OUTPUT_FULL) {
+        // A refusal or a worst case that was too small leaves the block
+        // stored; anything else is a fault of this run, not of the data.
+        fail(st == VORLEX_STATUS_NO_MEMORY ? st : VORLEX_STATUS_FAILED,
+             std::string(vorlex_codec_get_name(codec)) + ": " + vorlex_status_to_string(st));
+    }
+    return 0;
+}
+
 format::BlockHeader encode_block(vorlex_codec* codec, bool block_form, const uint8_t* in, size_t n,
                                  uint8_t* payload, size_t capacity, vorlex_options* options) {
     format::BlockHeader r;
@@ -31,22 +48,10 @@ format::BlockHeader encode_block(vorlex_codec* codec, bool block_form, const uin
     r.checksum = block_checksum(in, n);  // still in cache from the copy in
     r.kind = format::KIND_STORED;
     r.stored_length = uint32_t(n);
-
-    std::memset(payload, 0, std::min(capacity, ZEROED_HEAD));
-    size_t produced = capacity;
-    const vorlex_status st =
-        block_form ? vorlex_compress_block(codec, payload, &produced, in, n, options)
-                   : vorlex_compress(codec, payload, &produced, in, n, options);
-    if (st > 0) {
-        if (produced < n) {
-            r.kind = format::KIND_COMPRESSED;
-            r.stored_length = uint32_t(produced);
-        }
-    } else if (st != VORLEX_STATUS_FAILED && st != VORLEX_STATUS_OUTPUT_FULL) {
-        // A refusal or a worst case that was too small leaves the block
-        // stored; anything else is a fault of this run, not of the data.
-        fail(st == VORLEX_STATUS_NO_MEMORY ? st : VORLEX_STATUS_FAILED,
-             std::string(vorlex_codec_get_name(codec)) + ": " + vorlex_status_to_string(st));
+    const size_t produced = compress_payload(codec, block_form, in, n, payload, capacity, options);
+    if (produced != 0) {
+        r.kind = format::KIND_COMPRESSED;
+        r.stored_length = uint32_t(produced);
     }
     return r;
 }
@@ -57,27 +62,30 @@ void check_block(const format::BlockHeader& r, const uint8_t* out) {
     }
 }
 
+void decompress_payload(vorlex_codec* codec, bool block_form, const uint8_t* payload,
+                        size_t length, uint8_t* out, size_t n) {
+    // The exact size for the block form and brieflz, a capacity for the rest.
+    size_t produced = n;
+    const vorlex_status st =
+        block_form ? vorlex_decompress_block(codec, out, &produced, payload, length)
+                   : vorlex_decompress(codec, out, &produced, payload, length, nullptr);
+    if (st == VORLEX_STATUS_NO_MEMORY) fail(st, "out of memory");
+    if (st <= 0) {
+        fail(VORLEX_STATUS_CORRUPT, std::string("cannot decode (") + vorlex_codec_get_name(codec) +
+                                        ": " + vorlex_status_to_string(st) + ")");
+    }
+    if (produced != n) {
+        fail(VORLEX_STATUS_CORRUPT,
+             "decoded to " + std::to_string(produced) + " bytes, expected " + std::to_string(n));
+    }
+}
+
 void decode_block(vorlex_codec* codec, bool block_form, const format::BlockHeader& r,
                   const uint8_t* payload, uint8_t* out) {
     if (r.kind == format::KIND_STORED) {
         std::memcpy(out, payload, r.original_length);
     } else {
-        // The exact size for the block form and brieflz, a capacity for the rest.
-        size_t length = r.original_length;
-        const vorlex_status st =
-            block_form ? vorlex_decompress_block(codec, out, &length, payload, r.stored_length)
-                       : vorlex_decompress(codec, out, &length, payload, r.stored_length, nullptr);
-        if (st == VORLEX_STATUS_NO_MEMORY) fail(st, "out of memory");
-        if (st <= 0) {
-            fail(VORLEX_STATUS_CORRUPT, std::string("cannot decode (") +
-                                            vorlex_codec_get_name(codec) + ": " +
-                                            vorlex_status_to_string(st) + ")");
-        }
-        if (length != r.original_length) {
-            fail(VORLEX_STATUS_CORRUPT, "decoded to " + std::to_string(length) +
-                                            " bytes, expected " +
-                                            std::to_string(r.original_length));
-        }
+        decompress_payload(codec, block_form, payload, r.stored_length, out, r.original_length);
     }
     check_block(r, out);
 }

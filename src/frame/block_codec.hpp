@@ -18,6 +18,16 @@ namespace vorlex::frame {
 // worst case covers ordinary data only: they answer OUTPUT_FULL beyond it.
 size_t compress_capacity(vorlex_codec* codec, size_t n);
 
+// The codec's output for in[0..n) in payload[0..capacity), zeroed at its
+// head first (see encode_block): its length when shorter than n, else 0 (the
+// block is to be stored). Throws Error as encode_block does. block_form: in
+// the codec's block form, as for encode_block.
+size_t compress_payload(vorlex_codec* codec, bool block_form, const uint8_t* in, size_t n,
+                        uint8_t* payload, size_t capacity, vorlex_options* options);
+// Decode payload[0..length) into exactly n bytes at out; throws Error.
+void decompress_payload(vorlex_codec* codec, bool block_form, const uint8_t* payload,
+                        size_t length, uint8_t* out, size_t n);
+
 // Compress in[0..n) into payload[0..capacity) and describe the record: kind
 // compressed when the codec's output is shorter than n, else stored (the
 // payload is then unused). A codec that refuses the block, or whose worst

@@ -24,15 +24,22 @@ namespace vorlex::frame::format {
 inline constexpr uint8_t MAGIC[4] = {0x89, 'V', 'L', 'X'};
 inline constexpr uint8_t VERSION = 1;
 // Header flags. Readers refuse unknown bits, so a writer can mark features an
-// old reader must not silently skip.
-// Block form: compressed payloads are in the codec's lean block form
-// (vorlex_compress_block), not its own format. Written for every codec that
-// has one; adds no header bytes.
+// old reader must not silently skip. Bytes a flag adds to the header follow
+// the block size, in flag-bit order.
+//   FLAG_BLOCK_FORM: compressed payloads are in the codec's lean block form
+//   (vorlex_compress_block), not its own format. Written for every codec that
+//   has one; adds no header bytes.
+//   FLAG_FILTERED: the blocks went through a typed-array filter before the
+//   codec. Adds the filter (a vorlex_filter value, 1 to 4) and the typesize
+//   (1 to 255); every compressed payload then starts with its block's
+//   filter code (filters/filters.hpp), the codec's output after it.
+//   FLAG_INDEXED: an index record sits between the last block record and
+//   the end record (index.hpp). Adds no header bytes.
 inline constexpr uint8_t FLAG_BLOCK_FORM = 0x01;
-// Indexed: an index record sits between the last block record and the end
-// record (index.hpp). Adds no header bytes.
+inline constexpr uint8_t FLAG_FILTERED = 0x02;
+inline constexpr size_t FILTER_FIELDS = 2;
 inline constexpr uint8_t FLAG_INDEXED = 0x04;
-inline constexpr uint8_t KNOWN_FLAGS = FLAG_BLOCK_FORM | FLAG_INDEXED;
+inline constexpr uint8_t KNOWN_FLAGS = FLAG_BLOCK_FORM | FLAG_FILTERED | FLAG_INDEXED;
 
 inline constexpr size_t MAX_CODEC_NAME = 64;
 // Blocks are bounded so that a reader's memory is too: every buffer is sized
@@ -44,7 +51,11 @@ inline constexpr uint32_t MAX_BLOCK_SIZE = 64u << 20;
 // + 4 checksum (low half of the XXH3-64 of everything before it).
 inline constexpr size_t HEADER_FIXED = 4 + 1 + 1 + 1;
 inline constexpr size_t HEADER_TAIL = 4 + 4;
-inline constexpr size_t MAX_HEADER = HEADER_FIXED + MAX_CODEC_NAME + HEADER_TAIL;
+inline constexpr size_t MAX_HEADER = HEADER_FIXED + MAX_CODEC_NAME + HEADER_TAIL + FILTER_FIELDS;
+// The bytes flags add to the header (unknown bits add nothing: refused).
+inline constexpr size_t flag_fields(uint8_t flags) {
+    return (flags & FLAG_FILTERED) != 0 ? FILTER_FIELDS : 0;
+}
 
 enum RecordKind : uint8_t {
     KIND_COMPRESSED = 1,  // payload is the codec's output; shorter than the original
@@ -60,9 +71,11 @@ inline constexpr size_t END_RECORD = 1 + 8 + 8 + 8;
 
 struct Header {
     uint8_t version = VERSION;
-    uint8_t flags = 0;
+    uint8_t flags = 0;  // FLAG_FILTERED is set by encode_header when filter != 0
     std::string codec;
     uint32_t block_size = 0;
+    uint8_t filter = 0;  // vorlex_filter; 0 (none) in unfiltered frames
+    uint8_t typesize = 0;
 };
 
 struct BlockHeader {
@@ -92,8 +105,18 @@ BlockHeader decode_block_header(const uint8_t in[BLOCK_HEADER]);
 void encode_end(const EndRecord& e, uint8_t out[END_RECORD]);
 EndRecord decode_end(const uint8_t in[END_RECORD]);
 
-// Why a block header cannot belong to a container with this block size, or
-// nothing when it can. Checked before anything is allocated for the block.
-std::optional<std::string> check_block_header(const BlockHeader& b, uint32_t block_size);
+// Why a block header cannot belong to the frame with this header, or nothing
+// when it can. Checked before anything is allocated for the block.
+std::optional<std::string> check_block_header(const BlockHeader& b, const Header& h);
+
+// The filters a header may name (vorlex_filter values; 0, none, is never
+// written: an unfiltered frame has no filter fields).
+inline constexpr uint8_t MAX_FILTER = 4;
+inline constexpr uint8_t FILTER_AUTO = 4;
+// Why a header's filter and typesize are refused, or nothing.
+std::optional<std::string> check_filter_fields(uint8_t filter, uint8_t typesize);
+// Whether a block of a frame with this header filter may carry code
+// (auto: any code this library knows; else only the filter's own).
+bool block_code_allowed(uint8_t filter, uint8_t code);
 
 }  // namespace vorlex::frame::format

@@ -158,9 +158,16 @@ void Parser::check_fixed_header() const {
 
 void Parser::finish_header() {
     const size_t name_length = buf_[6];
-    const size_t body = HEADER_FIXED + name_length + 4;
+    const size_t fields = HEADER_FIXED + name_length + 4;  // through the block size
+    const size_t body = fields + flag_fields(buf_[5]);
     if (bytes::load_le32(buf_ + body) != header_checksum(buf_, body)) {
-        fail_header(VORLEX_STATUS_CORRUPT, "header checksum mismatch");
+        // The flags this reader knows set the header's length; a flag from a
+        // newer writer may have added fields, moving the checksum.
+        const bool unknown = (buf_[5] & ~KNOWN_FLAGS) != 0;
+        fail_header(VORLEX_STATUS_CORRUPT,
+                    unknown ? "header checksum mismatch (or unknown flags " + hex_byte(buf_[5]) +
+                                  " from a newer writer)"
+                            : std::string("header checksum mismatch"));
     }
     // The checksum matched, so what follows is what a writer meant.
     if ((buf_[5] & ~KNOWN_FLAGS) != 0) {
@@ -178,6 +185,17 @@ void Parser::finish_header() {
                                                " out of range (" + n(MIN_BLOCK_SIZE) + " to " +
                                                n(MAX_BLOCK_SIZE) + ")");
     }
+    header_.filter = 0;
+    header_.typesize = 0;
+    if ((header_.flags & FLAG_FILTERED) != 0) {
+        header_.filter = buf_[fields];
+        header_.typesize = buf_[fields + 1];
+        if (auto why = check_filter_fields(header_.filter, header_.typesize)) {
+            fail_header(header_.filter > MAX_FILTER ? VORLEX_STATUS_UNSUPPORTED
+                                                    : VORLEX_STATUS_CORRUPT,
+                        *why);
+        }
+    }
     header_read_ = true;
     index_seen_ = false;
     index_expected_.reset();
@@ -194,8 +212,9 @@ Parser::Event Parser::header_step(const uint8_t*& p, size_t& n) {
         if (have_ < HEADER_FIXED) return Event::none;
         check_fixed_header();
     }
-    take(p, n, HEADER_FIXED + buf_[6] + HEADER_TAIL);
-    if (have_ < HEADER_FIXED + buf_[6] + HEADER_TAIL) return Event::none;
+    const size_t length = HEADER_FIXED + buf_[6] + HEADER_TAIL + flag_fields(buf_[5]);
+    take(p, n, length);
+    if (have_ < length) return Event::none;
     finish_header();
     state_ = State::record;
     have_ = 0;
@@ -226,7 +245,7 @@ void Parser::finish_end() {
 
 void Parser::finish_block() {
     block_ = decode_block_header(buf_);
-    if (auto why = check_block_header(block_, header_.block_size)) {
+    if (auto why = check_block_header(block_, header_)) {
         fail_block(VORLEX_STATUS_CORRUPT, *why);
     }
     original_total_ += block_.original_length;  // at most 2^32 per block: no overflow in practice

@@ -3,6 +3,7 @@
 
 #include <pthread.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <exception>
 #include <new>
@@ -16,6 +17,7 @@ Pipeline::Pipeline(unsigned threads, Work work)
     : threads_(threads), work_(std::move(work)), depth_(default_depth()) {}
 
 Pipeline::~Pipeline() {
+    restart_after_fork_cleanup();
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
@@ -26,15 +28,72 @@ Pipeline::~Pipeline() {
     for (auto& t : workers_) t.join();
 }
 
-void Pipeline::set_buffer_limit(size_t bytes) {
-    buffer_limit_ = bytes;
+namespace {
+bool holds_memory(const Slot& s) {
+    return s.original.capacity() != 0 || s.payload.capacity() != 0 || s.work.a.capacity() != 0 ||
+           s.work.b.capacity() != 0;
+}
+void release_buffers(Slot& s) {
+    for (Buffer* b : {&s.original, &s.payload, &s.work.a, &s.work.b}) b->release();
+}
+}  // namespace
+
+void Pipeline::set_depth(size_t depth) {
+    depth_ = depth != 0 ? depth : 1;
+    size_t held = in_flight_.size() + (taken_ ? 1 : 0);
     for (Slot* s : free_) {
-        if (s->original.capacity() > bytes) s->original.release();
-        if (s->payload.capacity() > bytes) s->payload.release();
+        if (!holds_memory(*s)) continue;
+        if (held < depth_) {
+            ++held;
+        } else {
+            release_buffers(*s);
+        }
     }
 }
 
+size_t Pipeline::slots_holding_memory() const {
+    size_t held = in_flight_.size() + (taken_ ? 1 : 0);
+    for (const Slot* s : free_) {
+        if (holds_memory(*s)) ++held;
+    }
+    return held;
+}
+
+void Pipeline::set_buffer_limit(size_t bytes) {
+    buffer_limit_ = bytes;
+    for (Slot* s : free_) trim(*s);
+}
+
+// Workers that exist only in another process: their std::thread objects
+// are put where nothing will destroy them (joining would wait forever, and
+// destroying a joinable one ends the process), and the lock and conditions,
+// which one of them may have held at the fork, start afresh.
+void Pipeline::restart_after_fork_cleanup() {
+    if (workers_.empty() || workers_pid_ == ::getpid()) return;
+    new std::vector<std::thread>(std::move(workers_));  // left behind on purpose
+    workers_.clear();
+    new (&mutex_) std::mutex();
+    new (&queued_) std::condition_variable();
+    new (&finished_) std::condition_variable();
+    queue_.clear();
+    stopping_ = false;
+}
+
+void Pipeline::restart_after_fork() {
+    if (workers_.empty() || workers_pid_ == ::getpid()) return;
+    restart_after_fork_cleanup();
+    for (Slot* slot : in_flight_) {
+        if (slot->done.load(std::memory_order_acquire)) continue;
+        slot->status = VORLEX_STATUS_OK;
+        slot->error.clear();
+        queue_.push_back(slot);  // its work is redone from its input, which is intact
+    }
+    start_threads();
+    queued_.notify_all();
+}
+
 void Pipeline::start_threads() {
+    workers_pid_ = ::getpid();
     // Workers block every signal: signals go to the application's threads,
     // whose handlers (the tool's removes its temporary output) expect them.
     sigset_t all, old;
@@ -88,7 +147,7 @@ void Pipeline::worker() {
         run(*slot);
         {
             std::lock_guard lock(mutex_);
-            slot->done = true;
+            slot->done.store(true, std::memory_order_release);
         }
         finished_.notify_all();
     }
@@ -104,7 +163,7 @@ Slot& Pipeline::acquire() {
     taken_ = true;
     slot->status = VORLEX_STATUS_OK;
     slot->error.clear();
-    slot->done = false;
+    slot->done.store(false, std::memory_order_relaxed);
     return *slot;
 }
 
@@ -113,12 +172,12 @@ void Pipeline::cancel(Slot& slot) {
     give_back(&slot);
 }
 
-void Pipeline::submit(Slot& slot) {
-    if (!threaded()) {
+void Pipeline::submit(Slot& slot, bool here) {
+    if (!threaded() || here) {
         in_flight_.push_back(&slot);
         taken_ = false;
         run(slot);
-        slot.done = true;
+        slot.done.store(true, std::memory_order_relaxed);
         return;
     }
     if (workers_.empty()) start_threads();
@@ -138,15 +197,15 @@ void Pipeline::submit(Slot& slot) {
 
 bool Pipeline::oldest_done() {
     if (!threaded()) return true;
-    std::lock_guard lock(mutex_);
-    return in_flight_.front()->done;
+    return in_flight_.front()->done.load(std::memory_order_acquire);
 }
 
 void Pipeline::wait_oldest() {
     if (!threaded()) return;
     Slot* slot = in_flight_.front();
+    if (slot->done.load(std::memory_order_acquire)) return;
     std::unique_lock lock(mutex_);
-    finished_.wait(lock, [slot] { return slot->done; });
+    finished_.wait(lock, [slot] { return slot->done.load(std::memory_order_acquire); });
 }
 
 void Pipeline::release_oldest() {
@@ -155,9 +214,19 @@ void Pipeline::release_oldest() {
     give_back(slot);
 }
 
+void Pipeline::trim(Slot& s) const {
+    for (Buffer* b : {&s.original, &s.payload, &s.work.a, &s.work.b}) {
+        if (b->capacity() > buffer_limit_) b->release();
+    }
+}
+
 void Pipeline::give_back(Slot* slot) {
-    if (slot->original.capacity() > buffer_limit_) slot->original.release();
-    if (slot->payload.capacity() > buffer_limit_) slot->payload.release();
+    // Buffers are kept for the next slot, but never more slots' worth than
+    // the depth allows (it may have been lowered while they were out).
+    if (slots_holding_memory() >= depth_) {
+        release_buffers(*slot);
+    }
+    trim(*slot);
     free_.push_back(slot);  // never grows past slots_.size(): reserved there
 }
 

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "block_codec.hpp"
+#include "filters/block.hpp"
 #include "common/bytes.hpp"
 #include "index.hpp"
 #include "parser.hpp"
@@ -236,8 +237,15 @@ void RandomAccess::decode(uint64_t i) {
         fail_here(VORLEX_STATUS_CORRUPT, "record disagrees with the index");
     }
     decoded_.resize(r.original_length);
+    const bool block_form = (f.header.flags & FLAG_BLOCK_FORM) != 0;
     try {
-        decode_block(f.codec, (f.header.flags & FLAG_BLOCK_FORM) != 0, r, q, decoded_.data());
+        if (r.kind == KIND_COMPRESSED && f.header.filter != 0) {
+            unfiltered_.resize(r.original_length);
+            filters::decode_filtered_block(f.codec, block_form, {f.header.filter, f.header.typesize},
+                                           r, q, decoded_.data(), unfiltered_.data());
+        } else {
+            decode_block(f.codec, block_form, r, q, decoded_.data());
+        }
     } catch (const Error& e) {
         fail_here(e.status(), e.message());
     }

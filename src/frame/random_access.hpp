@@ -94,6 +94,7 @@ private:
 
     std::vector<uint8_t> record_;  // a block record as read
     std::vector<uint8_t> decoded_;
+    std::vector<uint8_t> unfiltered_;  // a filtered block's temp
     std::optional<uint64_t> cached_;  // the block decoded_ holds
     Counters counters_;
 };

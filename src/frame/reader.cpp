@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "block_codec.hpp"
+#include "buffer.hpp"
 
 namespace vorlex::frame {
 
@@ -14,6 +15,10 @@ using namespace format;
 namespace {
 
 std::string n(uint64_t v) { return std::to_string(v); }
+
+// Blocks decoding to fewer bytes than this cost less than a hand-off to a
+// worker: the caller's thread decodes them itself, in their turn.
+constexpr uint32_t SMALL_BLOCK = 64 * 1024;
 
 }  // namespace
 
@@ -25,7 +30,12 @@ Reader::Reader(unsigned threads, size_t memory_limit, uint32_t flags, bool one_s
 
 // On a worker: only the slot and its codec are touched.
 void Reader::decode(Slot& s) {
-    if (s.record.kind == KIND_COMPRESSED) {
+    if (s.record.kind == KIND_COMPRESSED && s.filter.filter != 0) {
+        s.original.reserve(s.record.original_length);
+        s.work.a.reserve(s.record.original_length);
+        filters::decode_filtered_block(s.codec, s.block_form, s.filter, s.record,
+                                       s.payload.data(), s.original.data(), s.work.a.data());
+    } else if (s.record.kind == KIND_COMPRESSED) {
         s.original.reserve(s.record.original_length);
         decode_block(s.codec, s.block_form, s.record, s.payload.data(), s.original.data());
     } else {
@@ -66,9 +76,9 @@ void Reader::stage_oldest() {
     body_at_ = 0;
 }
 
-// A header was read: its codec, and how many blocks may be in flight. A
-// block in flight holds its payload and its decoded bytes, each at most the
-// block size.
+// A header was read: its codec, and whether one block in flight fits the
+// memory limit. A block in flight holds its payload and its decoded bytes,
+// each at most the block size (plus a buffer's alignment).
 void Reader::start_frame() {
     if ((flags_ & VORLEX_FRAME_SCAN) != 0) return;
     const Header& h = parser_.header();
@@ -81,16 +91,37 @@ void Reader::start_frame() {
         parser_.fail_header(VORLEX_STATUS_UNSUPPORTED,
                             "codec '" + h.codec + "' has no block form (flag 0x01)");
     }
-    if (h.block_size > memory_limit_) {
+    filter_ = {h.filter, h.typesize};
+    if (temp_.capacity() > h.block_size) temp_.release();
+    const uint64_t per_block = block_memory(h.block_size, h.filter != 0);
+    if (per_block > memory_limit_) {
         parser_.fail_header(VORLEX_STATUS_MEMORY_LIMIT,
-                            "block size " + n(h.block_size) + " exceeds the memory limit of " +
+                            "block size " + n(h.block_size) + " needs " + n(per_block) +
+                                " bytes per block in flight (its payload and its decoded "
+                                "bytes), over the memory limit of " +
                                 n(memory_limit_) + " bytes");
     }
-    const uint64_t per_block = 2 * uint64_t(h.block_size);
+}
+
+// A filtered block also needs the filter's work memory, a third buffer.
+uint64_t Reader::block_memory(uint32_t block_size, bool filtered) {
+    return (filtered ? 3 : 2) * (uint64_t(block_size) + BUFFER_ALIGNMENT);
+}
+
+// Before the first slot of a frame whose blocks need other memory than the
+// blocks in flight: those are waited for, so that blocks of two sizes never
+// add up past the limit, then as many slots as fit are allowed out.
+bool Reader::fit_pipeline() {
+    const uint32_t block_size = parser_.header().block_size;
+    const uint64_t per_block = block_memory(block_size, filter_.filter != 0);
+    if (per_block == pipeline_block_memory_) return true;
+    if (!pipeline_.idle()) return false;
     const uint64_t fit = memory_limit_ / per_block;
     const size_t depth = pipeline_.default_depth();
+    pipeline_.set_buffer_limit(block_size);
     pipeline_.set_depth(fit < depth ? (fit != 0 ? size_t(fit) : 1) : depth);
-    pipeline_.set_buffer_limit(h.block_size);
+    pipeline_block_memory_ = per_block;
+    return true;
 }
 
 Reader::Step Reader::take_payload(vorlex_frame_buffers& b, size_t produced) {
@@ -108,7 +139,12 @@ Reader::Step Reader::take_payload(vorlex_frame_buffers& b, size_t produced) {
         consume(b, b.in_avail);
         parser_.finish();  // the payload is cut short
     }
-    if (!pipeline_.threaded() && completes) {
+    // Decoded here, on the caller's thread: every block without workers,
+    // and a small block when no worker has anything before it (a hand-off
+    // would cost more than the block, and nothing is waiting to go first).
+    const bool inline_block =
+        !pipeline_.threaded() || (r.original_length < SMALL_BLOCK && pipeline_.idle());
+    if (inline_block && completes) {
         if (b.out_avail >= r.original_length) {
             const uint8_t* from = b.in_next;
             if (current_ != nullptr) {
@@ -116,7 +152,13 @@ Reader::Step Reader::take_payload(vorlex_frame_buffers& b, size_t produced) {
                 from = current_->payload.data();
             }
             try {
-                decode_block(codec_, block_form_, r, from, b.out_next);
+                if (filter_.filter != 0 && r.kind == KIND_COMPRESSED) {
+                    temp_.reserve(r.original_length);
+                    filters::decode_filtered_block(codec_, block_form_, filter_, r, from,
+                                                   b.out_next, temp_.data());
+                } else {
+                    decode_block(codec_, block_form_, r, from, b.out_next);
+                }
             } catch (const Error& e) {
                 fail_block(e.status(), e.message());
             }
@@ -141,7 +183,7 @@ Reader::Step Reader::take_payload(vorlex_frame_buffers& b, size_t produced) {
         if (produced != 0) return Step::need_output;
     }
     if (current_ == nullptr) {
-        if (pipeline_.full()) {
+        if (!fit_pipeline() || pipeline_.full()) {
             pipeline_.wait_oldest();  // handed out by the caller's loop
             return Step::progressed;
         }
@@ -156,6 +198,7 @@ Reader::Step Reader::take_payload(vorlex_frame_buffers& b, size_t produced) {
         s.index = parser_.block_index();
         s.offset = parser_.record_offset();
         s.codec = codec_;
+        s.filter = filter_;
         s.block_form = block_form_;
         current_ = &s;
         gathered_ = 0;
@@ -168,7 +211,7 @@ Reader::Step Reader::take_payload(vorlex_frame_buffers& b, size_t produced) {
     if (parser_.payload_left() == 0) {
         Slot& s = *current_;
         current_ = nullptr;
-        pipeline_.submit(s);
+        pipeline_.submit(s, s.record.original_length < SMALL_BLOCK);
     }
     return Step::progressed;
 }
@@ -195,6 +238,7 @@ Reader::Step Reader::take_input(vorlex_frame_buffers& b, size_t produced) {
 }
 
 vorlex_status Reader::process(vorlex_frame_buffers& b, vorlex_operation op) {
+    pipeline_.restart_after_fork();
     if (finished_) {
         if (b.in_avail != 0) fail(VORLEX_STATUS_INVALID, "input after FINISH");
         return VORLEX_STATUS_OK;

@@ -42,6 +42,9 @@ private:
     Step take_input(vorlex_frame_buffers& b, size_t produced);
     Step take_payload(vorlex_frame_buffers& b, size_t produced);
     void start_frame();
+    bool fit_pipeline();
+    // The memory one block in flight may hold.
+    static uint64_t block_memory(uint32_t block_size, bool filtered);
     void consume(vorlex_frame_buffers& b, size_t k);
     [[noreturn]] void fail_block(vorlex_status status, const std::string& what) const;
 
@@ -51,7 +54,10 @@ private:
     Parser parser_;
     Pipeline pipeline_;
     vorlex_codec* codec_ = nullptr;  // the current frame's
+    uint64_t pipeline_block_memory_ = 0;  // per block, what the pipeline's depth is set for
     bool block_form_ = false;        // the current frame's payloads: the codec's block form
+    filters::Setting filter_;        // the current frame's; filter 0: none
+    Buffer temp_;                    // the filter's memory for blocks decoded in place
 
     Slot* current_ = nullptr;  // the block whose payload is arriving
     size_t gathered_ = 0;

@@ -31,6 +31,8 @@ void Writer::stage_header() {
     h.block_size = block_size_;
     if (block_form_) h.flags |= FLAG_BLOCK_FORM;
     if (indexed_) h.flags |= FLAG_INDEXED;
+    h.filter = filter_.filter;
+    h.typesize = filter_.filter != 0 ? filter_.typesize : 0;
     stage_.head_length = encode_header(h, stage_.head);
     staged_out_ = stage_.head_length;
 }
@@ -57,6 +59,18 @@ void Writer::set_options(const vorlex_options* options) {
         }
         fail(st, why);
     }
+    int filter = VORLEX_FILTER_NONE;
+    unsigned typesize = 0;
+    vorlex_options_get_filter(options, &filter, &typesize);
+    if (filter != filter_.filter || (filter != VORLEX_FILTER_NONE && typesize != filter_.typesize)) {
+        // The filter is in the header, which may not be out yet either.
+        if (total_out_ != 0) {
+            fail(VORLEX_STATUS_INVALID, "a filter can only be set before the first output");
+        }
+        filter_.filter = uint8_t(filter);
+        filter_.typesize = uint8_t(filter != VORLEX_FILTER_NONE ? typesize : 1);
+        stage_header();
+    }
     // The caller's object may change or go: keep what it says.
     constexpr int UNSET = INT_MIN;
     const int level = vorlex_options_get_level(options, UNSET);
@@ -72,9 +86,17 @@ void Writer::set_options(const vorlex_options* options) {
 // On a worker: only the slot and the codec are touched.
 void Writer::encode(Slot& s) {
     const size_t n = s.original_length;
+    const uint8_t* in = s.source != nullptr ? s.source : s.original.data();
+    if (filter_.filter != VORLEX_FILTER_NONE) {
+        const size_t capacity = compress_capacity(codec_, n) + filters::CODE_BYTES;
+        s.payload.reserve(capacity);
+        s.record = filters::encode_filtered_block(codec_, block_form_, filter_, in, n,
+                                                  s.payload.data(), capacity, options_.get(),
+                                                  s.work);
+        return;
+    }
     const size_t capacity = compress_capacity(codec_, n);
     s.payload.reserve(capacity);
-    const uint8_t* in = s.source != nullptr ? s.source : s.original.data();
     s.record = encode_block(codec_, block_form_, in, n, s.payload.data(), capacity, options_.get());
 }
 
@@ -185,6 +207,7 @@ void Writer::take_input(vorlex_frame_buffers& b, vorlex_operation op) {
 }
 
 vorlex_status Writer::process(vorlex_frame_buffers& b, vorlex_operation op) {
+    pipeline_.restart_after_fork();
     if (finished_) {
         if (b.in_avail != 0) fail(VORLEX_STATUS_INVALID, "input after the frame was finished");
         return deliver(b) ? VORLEX_STATUS_OK : VORLEX_STATUS_PROCESSING;

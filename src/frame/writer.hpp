@@ -23,8 +23,9 @@ public:
     Writer(vorlex_codec* codec, uint32_t block_size, unsigned threads);
 
     // Compress with these options (a copy is kept) from the first block on;
-    // only before any input was taken. Throws Error: VORLEX_STATUS_BAD_LEVEL
-    // for a level the codec does not have, VORLEX_STATUS_INVALID too late.
+    // only before any input was taken (and, to change the filter, before any
+    // output). Throws Error: VORLEX_STATUS_BAD_LEVEL for a level the codec
+    // does not have, VORLEX_STATUS_INVALID too late.
     void set_options(const vorlex_options* options);
 
     // Write the index record (the default) or not; only before any input
@@ -66,6 +67,7 @@ private:
     // Read by the workers, never changed once a block was submitted.
     std::unique_ptr<vorlex_options, OptionsFree> options_;
     uint32_t block_size_;
+    filters::Setting filter_{0, 1};  // read by the workers, as options_
     ContentChecksum content_;
     bool indexed_ = true;
     index::Builder index_;

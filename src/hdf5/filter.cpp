@@ -49,15 +49,19 @@ bool check_level(vorlex_codec* codec, const Settings& s, char* why, size_t why_s
     return true;
 }
 
-// One frame of in into out, at the settings' level.
+// One frame of in into out, at the settings' level, through their filter.
 vorlex_status compress_frame(vorlex_codec* codec, const Settings& s, uint8_t* out,
                              size_t* out_length, const uint8_t* in, size_t in_length) {
-    if (s.level == 0) {
+    if (s.level == 0 && s.filter == VORLEX_FILTER_NONE) {
         return vorlex_frame_compress(codec, s.block_size, out, out_length, in, in_length);
     }
     vorlex_options* options = vorlex_options_new();
     if (options == nullptr) return VORLEX_STATUS_NO_MEMORY;
-    vorlex_status st = vorlex_options_set_level(options, s.level);
+    vorlex_status st = s.level != 0 ? vorlex_options_set_level(options, s.level) : VORLEX_STATUS_OK;
+    if (st == VORLEX_STATUS_OK && s.filter != VORLEX_FILTER_NONE) {
+        // set_local gave the typesize when the dataset was made.
+        st = vorlex_options_set_filter(options, s.filter, s.typesize);
+    }
     if (st == VORLEX_STATUS_OK) {
         st = vorlex_frame_compress_with_options(codec, options, s.block_size, out, out_length, in,
                                                 in_length);
@@ -76,6 +80,21 @@ size_t encode(unsigned flags, size_t cd_nelmts, const unsigned cd_values[], size
     }
     vorlex_codec* codec = load_codec(s, why, sizeof why);
     if (codec == nullptr || !check_level(codec, s, why, sizeof why)) {
+        push_error(__func__, H5E_CANTFILTER, why);
+        return 0;
+    }
+    if (s.filter != VORLEX_FILTER_NONE && s.typesize == 0) {
+        // set_local fills it in; values without it never came from HDF5.
+        snprintf(why, sizeof why, "a filter without a typesize in cd_values[%d]",
+                 VORLEX_H5Z_CD_TYPESIZE);
+        push_error(__func__, H5E_BADVALUE, why);
+        return 0;
+    }
+    // A frame of another size would be refused when read back: better no
+    // chunk than one that cannot be read.
+    if (s.chunk_bytes != 0 && nbytes != s.chunk_bytes) {
+        snprintf(why, sizeof why, "a chunk of %zu bytes where the dataset's chunks are %u bytes",
+                 nbytes, s.chunk_bytes);
         push_error(__func__, H5E_CANTFILTER, why);
         return 0;
     }
@@ -115,14 +134,28 @@ size_t encode(unsigned flags, size_t cd_nelmts, const unsigned cd_values[], size
     return length;
 }
 
-// The frame names its codec and block size, so the values play no part.
-size_t decode(size_t nbytes, size_t* buf_size, void** buf) {
+// The frame names its codec and block size; of the values only the chunk
+// size matters. HDF5 takes the returned length on trust and copies a whole
+// chunk out of the buffer: a frame holding fewer bytes would hand it heap
+// memory past the buffer's end, one holding more would be cut silently. So
+// a frame must hold exactly the recorded chunk size, checked before
+// anything is allocated for it. Datasets from before the size was recorded
+// (expected 0) get the frame's own checks only.
+size_t decode(uint32_t expected, size_t nbytes, size_t* buf_size, void** buf) {
     char why[512];
     const uint8_t* in = static_cast<const uint8_t*>(*buf);
     uint64_t size = 0;
     vorlex_status st = vorlex_frame_content_size(in, nbytes, &size);
     if (st != VORLEX_STATUS_OK) {
         snprintf(why, sizeof why, "damaged chunk of %zu bytes: %s", nbytes, vorlex_frame_last_error());
+        push_error(__func__, H5E_CANTFILTER, why);
+        return 0;
+    }
+    if (expected != 0 && size != expected) {
+        snprintf(why, sizeof why,
+                 "damaged chunk: the frame holds %llu bytes, the dataset's chunks are %u bytes "
+                 "(cd_values[%d])",
+                 static_cast<unsigned long long>(size), expected, VORLEX_H5Z_CD_CHUNK_BYTES);
         push_error(__func__, H5E_CANTFILTER, why);
         return 0;
     }
@@ -183,9 +216,61 @@ htri_t can_apply(hid_t dcpl, hid_t, hid_t) {
     return 1;
 }
 
+herr_t set_local(hid_t dcpl, hid_t type, hid_t) {
+    unsigned flags = 0;
+    unsigned config = 0;
+    unsigned values[VORLEX_H5Z_CD_MAX] = {};  // the user's values, padded with 0
+    size_t count = VORLEX_H5Z_CD_MAX;
+    if (H5Pget_filter_by_id2(dcpl, VORLEX_H5Z_FILTER, &flags, &count, values, 0, nullptr,
+                             &config) < 0) {
+        push_error(__func__, H5E_CANTGET, "cannot read the filter's values");
+        return -1;
+    }
+    // A filter without a typesize takes the dataset type's size.
+    if (values[VORLEX_H5Z_CD_FILTER] != 0 && values[VORLEX_H5Z_CD_TYPESIZE] == 0) {
+        const size_t size = H5Tget_size(type);
+        if (size == 0 || size > VORLEX_FILTER_MAX_TYPESIZE) {
+            char why[256];
+            snprintf(why, sizeof why,
+                     "the dataset's elements are %zu bytes, over the filters' %d: give a "
+                     "typesize in cd_values[%d]",
+                     size, VORLEX_FILTER_MAX_TYPESIZE, VORLEX_H5Z_CD_TYPESIZE);
+            push_error(__func__, H5E_BADVALUE, why);
+            return -1;
+        }
+        values[VORLEX_H5Z_CD_TYPESIZE] = unsigned(size);
+    }
+    // The chunk's size as HDF5 hands chunks to the filter: every element of
+    // the chunk's shape at the dataset type's stored size (edge chunks are
+    // passed whole too).
+    hsize_t dims[H5S_MAX_RANK] = {};
+    const int rank = H5Pget_chunk(dcpl, H5S_MAX_RANK, dims);
+    const size_t element = H5Tget_size(type);
+    if (rank <= 0 || element == 0) {
+        push_error(__func__, H5E_CANTGET, "cannot read the dataset's chunk shape and type size");
+        return -1;
+    }
+    uint64_t bytes = element;
+    for (int i = 0; i < rank; ++i) {
+        if (dims[i] == 0 || bytes > MAX_CHUNK_BYTES / dims[i]) {
+            push_error(__func__, H5E_BADVALUE, "the chunk is too large for the filter (4 GiB or more)");
+            return -1;
+        }
+        bytes *= dims[i];
+    }
+    values[VORLEX_H5Z_CD_CHUNK_BYTES] = unsigned(bytes);
+    if (H5Pmodify_filter(dcpl, VORLEX_H5Z_FILTER, flags, VORLEX_H5Z_CD_MAX, values) < 0) {
+        push_error(__func__, H5E_CANTSET, "cannot record the chunk size in the filter's values");
+        return -1;
+    }
+    return 0;
+}
+
 size_t filter(unsigned flags, size_t cd_nelmts, const unsigned cd_values[], size_t nbytes,
               size_t* buf_size, void** buf) {
-    if ((flags & H5Z_FLAG_REVERSE) != 0) return decode(nbytes, buf_size, buf);
+    if ((flags & H5Z_FLAG_REVERSE) != 0) {
+        return decode(recorded_chunk_bytes(cd_nelmts, cd_values), nbytes, buf_size, buf);
+    }
     return encode(flags, cd_nelmts, cd_values, nbytes, buf_size, buf);
 }
 

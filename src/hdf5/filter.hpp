@@ -1,6 +1,6 @@
 // The filter's callbacks, as HDF5 calls them (H5Z_can_apply_func_t and
-// H5Z_func_t): the dataset-creation check and the chunk transform in both
-// directions.
+// H5Z_func_t): the dataset-creation check, the values recorded then, and
+// the chunk transform in both directions.
 #pragma once
 
 #include <hdf5.h>
@@ -12,6 +12,14 @@ namespace vorlex::hdf5 {
 // problem and returns -1, which refuses the dataset even for an optional
 // filter (for which HDF5 would quietly keep a filter that answered 0).
 htri_t can_apply(hid_t dcpl, hid_t type, hid_t space);
+
+// At dataset creation, after can_apply: records the chunk's size in bytes
+// in cd_values[VORLEX_H5Z_CD_CHUNK_BYTES], padding the values the user left
+// out with 0, so that every dataset created from now on holds
+// VORLEX_H5Z_CD_MAX values; a filter in cd_values without a typesize gets
+// the dataset type's size (refused over 255 bytes). 0, or -1 with an HDF5
+// error.
+herr_t set_local(hid_t dcpl, hid_t type, hid_t space);
 
 // One chunk, *buf[0..nbytes), into one vorlex frame, or (H5Z_FLAG_REVERSE in
 // flags) one frame back into the chunk's bytes. On success *buf is replaced

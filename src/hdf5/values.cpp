@@ -33,7 +33,7 @@ bool parse_values(size_t count, const unsigned* values, Settings* settings, char
     if (count > VORLEX_H5Z_CD_MAX) {
         snprintf(why, why_size,
                  "%zu client data values given, at most %d are known "
-                 "(codec number, block size in KiB, level)",
+                 "(codec number, block size in KiB, level, filter, typesize, chunk bytes)",
                  count, VORLEX_H5Z_CD_MAX);
         return false;
     }
@@ -56,10 +56,32 @@ bool parse_values(size_t count, const unsigned* values, Settings* settings, char
     // A level is a signed number stored in an unsigned value (zstd's fast
     // levels are negative), 0 meaning the codec's default.
     const unsigned level = count > VORLEX_H5Z_CD_LEVEL ? values[VORLEX_H5Z_CD_LEVEL] : 0;
+    const unsigned filter = count > VORLEX_H5Z_CD_FILTER ? values[VORLEX_H5Z_CD_FILTER] : 0;
+    if (filter > VORLEX_FILTER_AUTO) {
+        snprintf(why, why_size,
+                 "unknown filter %u in cd_values[%d] (1 shuffle, 2 bitshuffle, 3 delta, "
+                 "4 auto; 0: none)",
+                 filter, VORLEX_H5Z_CD_FILTER);
+        return false;
+    }
+    const unsigned typesize = count > VORLEX_H5Z_CD_TYPESIZE ? values[VORLEX_H5Z_CD_TYPESIZE] : 0;
+    if (typesize > VORLEX_FILTER_MAX_TYPESIZE) {
+        snprintf(why, why_size,
+                 "typesize %u in cd_values[%d] out of range (1 to %d; 0: the type's size)",
+                 typesize, VORLEX_H5Z_CD_TYPESIZE, VORLEX_FILTER_MAX_TYPESIZE);
+        return false;
+    }
+    settings->filter = int(filter);
+    settings->typesize = typesize;
     settings->codec = name;
     settings->block_size = size_t(kib) * 1024;
     settings->level = static_cast<int>(level);
+    settings->chunk_bytes = recorded_chunk_bytes(count, values);
     return true;
+}
+
+uint32_t recorded_chunk_bytes(size_t count, const unsigned* values) {
+    return count > VORLEX_H5Z_CD_CHUNK_BYTES ? values[VORLEX_H5Z_CD_CHUNK_BYTES] : 0;
 }
 
 }  // namespace vorlex::hdf5

@@ -15,7 +15,7 @@ const H5Z_class2_t VORLEX_H5Z_CLASS = {
     1,  // decoder present
     "vorlex: one frame per chunk (libvorlex-hdf5.so)",
     vorlex::hdf5::can_apply,
-    nullptr,  // set_local: nothing to add, the frame describes itself
+    vorlex::hdf5::set_local,  // records the chunk size, which reading checks
     vorlex::hdf5::filter,
 };
 

@@ -41,6 +41,7 @@ vorlex_status vorlex_compress(vorlex_codec* codec, uint8_t* out, size_t* out_len
     if (codec == nullptr || !buffers_ok(out, out_length, in, in_length)) {
         return VORLEX_STATUS_INVALID;
     }
+    if (has_filter(options)) return VORLEX_STATUS_INVALID;  // a frame feature
     if (vorlex_codec_check_options(codec, options) != VORLEX_STATUS_OK) {
         return VORLEX_STATUS_BAD_LEVEL;
     }
@@ -89,6 +90,7 @@ vorlex_status vorlex_compress_block(vorlex_codec* codec, uint8_t* out, size_t* o
         return VORLEX_STATUS_INVALID;
     }
     if (codec->compress_block == nullptr) return VORLEX_STATUS_UNSUPPORTED;
+    if (has_filter(options)) return VORLEX_STATUS_INVALID;  // a frame feature
     if (vorlex_codec_check_options(codec, options) != VORLEX_STATUS_OK) {
         return VORLEX_STATUS_BAD_LEVEL;
     }

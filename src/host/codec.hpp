@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include <vorlex/plugin.h>
+#include <vorlex/vorlex.h>
 
 struct vorlex_codec {
     std::string name;
@@ -40,3 +40,11 @@ void clear_reported_failure();
 vorlex_status reported_failure();
 
 }  // namespace vorlex::host
+
+// Whether options ask for a filter: a frame feature, which raw codec calls
+// (vorlex_compress, compressing streams) refuse as VORLEX_STATUS_INVALID.
+inline bool has_filter(const vorlex_options* options) {
+    int filter = 0;
+    vorlex_options_get_filter(options, &filter, nullptr);
+    return filter != 0;
+}

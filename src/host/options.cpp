@@ -1,6 +1,7 @@
 // Compression options and the levels plug-ins declare. An options object is
 // a plain record the application fills; the host checks it against a codec
 // before any compress callback sees it, so plug-ins read a valid level.
+#include <cstring>
 #include <new>
 
 #include <vorlex/vorlex.h>
@@ -10,8 +11,17 @@
 struct vorlex_options {
     bool has_level = false;
     int level = 0;
+    int filter = VORLEX_FILTER_NONE;  // a frame feature: raw codec calls refuse it
+    unsigned typesize = 0;
     uint64_t memory_limit = 0;  // 0: the codec's default
 };
+
+namespace {
+
+constexpr const char* FILTER_NAMES[] = {"none", "shuffle", "bitshuffle", "delta", "auto"};
+constexpr unsigned MAX_TYPESIZE = 255;
+
+}  // namespace
 
 extern "C" {
 
@@ -38,6 +48,38 @@ vorlex_status vorlex_options_clear_level(vorlex_options* options) {
     options->has_level = false;
     options->level = 0;
     return VORLEX_STATUS_OK;
+}
+
+vorlex_status vorlex_options_set_filter(vorlex_options* options, int filter, unsigned typesize) {
+    if (options == nullptr || filter < VORLEX_FILTER_NONE || filter > VORLEX_FILTER_AUTO) {
+        return VORLEX_STATUS_INVALID;
+    }
+    if (filter != VORLEX_FILTER_NONE && (typesize == 0 || typesize > MAX_TYPESIZE)) {
+        return VORLEX_STATUS_INVALID;
+    }
+    options->filter = filter;
+    options->typesize = filter != VORLEX_FILTER_NONE ? typesize : 0;
+    return VORLEX_STATUS_OK;
+}
+
+vorlex_status vorlex_options_get_filter(const vorlex_options* options, int* filter,
+                                        unsigned* typesize) {
+    if (filter != nullptr) *filter = options != nullptr ? options->filter : VORLEX_FILTER_NONE;
+    if (typesize != nullptr) *typesize = options != nullptr ? options->typesize : 0;
+    return VORLEX_STATUS_OK;
+}
+
+const char* vorlex_filter_name(int filter) {
+    if (filter < VORLEX_FILTER_NONE || filter > VORLEX_FILTER_AUTO) return nullptr;
+    return FILTER_NAMES[filter];
+}
+
+int vorlex_filter_from_name(const char* name) {
+    if (name == nullptr) return -1;
+    for (int f = VORLEX_FILTER_NONE; f <= VORLEX_FILTER_AUTO; ++f) {
+        if (std::strcmp(name, FILTER_NAMES[f]) == 0) return f;
+    }
+    return -1;
 }
 
 vorlex_status vorlex_options_set_memory_limit(vorlex_options* options, uint64_t bytes) {

@@ -167,6 +167,7 @@ vorlex_status vorlex_stream_new(vorlex_codec* codec, vorlex_stream_type type,
     if (codec == nullptr || (type != VORLEX_STREAM_COMPRESS && type != VORLEX_STREAM_DECOMPRESS)) {
         return VORLEX_STATUS_INVALID;
     }
+    if (type == VORLEX_STREAM_COMPRESS && has_filter(options)) return VORLEX_STATUS_INVALID;
     if (type == VORLEX_STREAM_COMPRESS &&
         vorlex_codec_check_options(codec, options) != VORLEX_STATUS_OK) {
         return VORLEX_STATUS_BAD_LEVEL;

@@ -27,6 +27,12 @@ check() {  # check LIMIT_KB DESCRIPTION EXPECTED_FILE ARGS...
     if [ -n "$want" ] && ! cmp -s out "$want"; then
       echo "FAIL $what at ${limit} KiB: success with wrong output"; failures=$((failures + 1))
     fi
+  elif [ "$rc" -eq 2 ] && grep -q -E "cannot load .*(failed to map segment|annot allocate memory)" out.err; then
+    # The dynamic loader could not map the codec's plug-in under this limit:
+    # like a tool too big to start (below), not the tool's doing. Where the
+    # first limit that starts the tool falls short of its plug-in depends on
+    # the tool's size.
+    :
   elif [ "$rc" -eq 1 ]; then
     refused=$((refused + 1))
     if ! grep -q '^vorlex: ' out.err; then

@@ -140,6 +140,32 @@ TEST_F(BenchEndToEnd, EveryCodecAndPeerIsMeasuredAndVerified) {
     EXPECT_EQ(picture.substr(picture.size() - 7), "</svg>\n");
 }
 
+TEST_F(BenchEndToEnd, HtmlPageBesideTheReportAndAFileNamedTotal) {
+    // A file called "total" must not merge with the sum over files.
+    write("total", test::text_bytes(5000, 3));
+    const std::string page = path("b.html");
+    const Result r = bench(
+        with({"--codec", "copy,lzjb", "--csv", "--html", page, path("text"), path("total")}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string file_row = path("total") + ",copy,0,1,5000,";
+    EXPECT_NE(r.out.find(file_row), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\ntotal,copy,0,2,17000,"), std::string::npos) << r.out;
+
+    std::ifstream in(page);
+    const std::string html((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(html.rfind("<!DOCTYPE html>\n", 0), 0u);
+    EXPECT_EQ(html.substr(html.size() - 8), "</html>\n");
+    for (const std::string& input : {std::string("total"), std::string("text"), path("total")}) {
+        EXPECT_NE(html.find("<div class=\"group\" id=\"plots-"), std::string::npos);
+        EXPECT_NE(html.find("\" data-input=\"" + input + "\">"), std::string::npos) << input;
+    }
+
+    // --format html is the same page on standard output.
+    const Result out = bench(with({"--codec", "copy", "--format", "html", path("text")}));
+    ASSERT_EQ(out.status, 0) << out.err;
+    EXPECT_EQ(out.out.rfind("<!DOCTYPE html>\n", 0), 0u);
+}
+
 TEST_F(BenchEndToEnd, SmallInputsGiveOneRowPerSizeAndCodec) {
     const Result r = bench(with({"--small=256,4k,1m", "--format=json", "--codec", "copy",
                                  path("text"), path("mixed")}));
@@ -195,6 +221,8 @@ TEST_F(BenchEndToEnd, FailuresAndUsageErrorsSetTheExitStatus) {
         {with({"--rounds", "0"}), 2, "Try 'vorlex bench --help'"},
         {with({"--codec", "copy", "--plot", path("no/such/dir/p.svg"), path("text")}), 1,
          "p.svg"},
+        {with({"--codec", "copy", "--html", path("no/such/dir/b.html"), path("text")}), 1,
+         "b.html"},
         {with({"--codec", "copy", path("empty")}), 0, "empty, skipped"},
     };
     for (const Case& c : cases) {

@@ -41,11 +41,16 @@ TEST(Options, AcceptedForms) {
     } formats[] = {{{"--format=markdown"}, Format::markdown},
                    {{"--format", "md"}, Format::markdown},
                    {{"--csv"}, Format::csv},
+                   {{"--format", "html"}, Format::html},
                    {{"--format=table"}, Format::table}};
     for (const Case& c : formats) {
         ASSERT_EQ(parse_options(c.args, o), "");
         EXPECT_EQ(o.format, c.format);
     }
+
+    ASSERT_EQ(parse_options({"--html", "b.html", "--format=csv"}, o), "");
+    EXPECT_EQ(o.html, "b.html");  // the page beside any format
+    EXPECT_EQ(o.format, Format::csv);
 
     ASSERT_EQ(parse_options({"--peers", "--runs", "2", "--small"}, o), "");
     EXPECT_TRUE(o.peers);
@@ -72,8 +77,9 @@ TEST(Options, Refused) {
         {"--rounds", "0"},       {"--rounds", "x"},        {"--rounds"},
         {"--rounds=1001"},       {"--min-time", "-1"},     {"--min-time", "nan"},
         {"--min-time", "1s"},    {"--format", "xml"},      {"--codec"},
-        {"--codec="},            {"--plot"},               {"--small=0"},
-        {"--small=4x"},          {"--frobnicate"},         {"-z"},
+        {"--codec="},            {"--plot"},               {"--html="},
+        {"--format=htm"},        {"--small=0"},            {"--small=4x"},
+        {"--frobnicate"},        {"-z"},
     };
     for (const auto& args : cases) {
         Options o;

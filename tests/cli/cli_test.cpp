@@ -303,13 +303,15 @@ TEST_F(Cli, RecursiveWalksATreeBothWays) {
     }
     EXPECT_TRUE(fs::is_symlink(dir / "top/link") && fs::is_symlink(dir / "top/sub/up"));
 
-    // A link named on the command line is followed; -r -o puts every input,
-    // in name order, into the one file, and only when all of them succeeded.
+    // A link named on the command line is followed, but to a file already
+    // taken it adds nothing; -r -o puts every input, in name order, into
+    // the one file, and only when all of them succeeded.
     r = run({"-r", "-o", "all.vlx", "top", "top/link"});
     ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(contains(r.err, "top/link: same file as top/a; taken once")) << r.err;
     r = run({"-dc", "all.vlx"});
     Bytes joined;
-    for (const char* name : {"top/a", "top/sub/b", "top/sub/deeper/c", "top/a"}) {
+    for (const char* name : {"top/a", "top/sub/b", "top/sub/deeper/c"}) {
         const Bytes b = read_file(dir / name);
         joined.insert(joined.end(), b.begin(), b.end());
     }
@@ -428,8 +430,9 @@ TEST_F(Cli, DamagedContainersAreRefusedByNameAndLeaveNothingBehind) {
     }
 }
 
-// Decoder memory is the reader's to choose, not the file's: blocks larger
-// than --memory are refused with a message naming the option.
+// Decoder memory is the reader's to choose, not the file's: blocks that do
+// not fit --memory (twice the block size per block in flight, and the
+// tool's own buffers) are refused with a message naming the option.
 TEST_F(Cli, DecoderMemoryIsLimitedByTheMemoryOption) {
     write_file(dir / "z", Bytes(8 << 20, 0));
     ASSERT_EQ(run({"-q", "-B", "4M", "--codec", "copy", "z"}).status, 0);
@@ -439,9 +442,11 @@ TEST_F(Cli, DecoderMemoryIsLimitedByTheMemoryOption) {
         const char* message;
     } cases[] = {
         {{"-t", "-T4", "--memory=2M", "z.vlx"}, 1,
-         "vorlex: z.vlx: header: block size 4194304 exceeds the memory limit of 2097152 bytes "
-         "(raise it with --memory=SIZE)"},
-        {{"-t", "-T4", "--memory", "4M", "z.vlx"}, 0, ""},
+         "vorlex: z.vlx: header: block size 4194304 needs 8390656 bytes per block in flight"},
+        {{"-t", "-T1", "--memory=8M", "z.vlx"}, 1,
+         "over the memory limit of 6160384 bytes (what --memory leaves after 2228224 bytes of "
+         "the tool's buffers; raise it with --memory=SIZE)"},
+        {{"-t", "-T4", "--memory", "11M", "z.vlx"}, 0, ""},
         {{"-t", "--memory=12", "z.vlx"}, 2, "invalid memory limit '12'"},
     };
     for (const auto& c : cases) {

@@ -5,7 +5,9 @@
 # output file is synced, renamed, its folder synced, and only then is the
 # input unlinked; with standard output, the input goes after the output is
 # synced (a regular file) or flushed (a pipe). A failure at any step keeps
-# the input, exits 1 and names the step.
+# the input, exits 1 and names the step. An input changed by another
+# program while the tool works (appended to, touched, replaced) is kept with
+# the reason, exit 1, the output still written.
 set -u
 tool=$1
 shim=$2
@@ -77,6 +79,31 @@ rc=$?
 [ "$rc" -eq 1 ] || bad "decompress, fsync-file: exit $rc"
 grep -q -F "vorlex: a.vlx: cannot sync a to disk (fsync): " err || bad "decompress, fsync-file: $(cat err)"
 [ -e a.vlx ] && [ ! -e a ] && [ -z "$(ls -A | grep '^\.a')" ] || bad "decompress, fsync-file: left $(ls -A)"
+
+# An input changed between reading it and removing it: CHANGE INPUT
+# MESSAGE OUTPUT ARGS... The input stays as the change left it, the output
+# holds what was read, exit 1.
+changed() {
+  change=$1; input=$2; msg=$3; output=$4; shift 4
+  rm -rf a a.vlx a.new d all.vlx log; mkdir d; cp original a; cp original d/x; cp original d/y
+  SYNC_SHIM_CHANGE=$change:$input LD_PRELOAD=$shim "$tool" -q "$@" 2>err
+  rc=$?
+  [ "$rc" -eq 1 ] || bad "$change $*: exit $rc"
+  grep -q -F -- "vorlex: $input: not removed: $msg while it was processed" err ||
+    bad "$change $*: message: $(cat err)"
+  [ -e "$input" ] || bad "$change $*: the input went"
+  "$tool" -q -t "$output" || bad "$change $*: no good output"
+}
+changed append a "its size went from 168894 to 168895 bytes" a.vlx --rm a
+changed touch a "it was modified" a.vlx --rm a
+changed replace a "it was replaced by another file" a.vlx --rm a
+changed append d/x "its size went from 168894 to 168895 bytes" all.vlx -r -o all.vlx --rm d
+[ -e d/y ] && bad "-r -o: the unchanged input d/y stayed"
+# The same folder named twice: each file once, all removed, exit 0.
+rm -rf d all.vlx; mkdir d; cp original d/x
+"$tool" -q -r -o all.vlx --rm d d/ 2>err || bad "-r d d/: exit $?: $(cat err)"
+[ -e d/x ] && bad "-r d d/: the input stayed"
+[ "$("$tool" -dc all.vlx | wc -c)" -eq "$(wc -c <original)" ] || bad "-r d d/: stored twice"
 
 [ "$fail" -eq 0 ] && echo "durability: every step in order, every failure keeps the input"
 [ "$fail" -eq 0 ]

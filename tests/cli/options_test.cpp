@@ -2,6 +2,8 @@
 // precedence and the combinations refused as usage errors.
 #include <gtest/gtest.h>
 
+#include <vorlex/vorlex.h>
+
 #include <string>
 #include <vector>
 
@@ -93,6 +95,28 @@ TEST(Options, CompressionLevels) {
     EXPECT_FALSE(parse_ok({"a"}).block_size_given);
     EXPECT_TRUE(parse_ok({"-B1M"}).block_size_given);
     EXPECT_TRUE(parse_ok({"--memory=2G"}).memory_given);
+}
+
+TEST(Options, Filters) {
+    const struct {
+        const char* arg;
+        int filter;
+        unsigned typesize;
+    } good[] = {
+        {"shuffle:8", VORLEX_FILTER_SHUFFLE, 8},  {"bitshuffle:2", VORLEX_FILTER_BITSHUFFLE, 2},
+        {"delta:255", VORLEX_FILTER_DELTA, 255},  {"auto", VORLEX_FILTER_AUTO, DEFAULT_TYPESIZE},
+        {"none", VORLEX_FILTER_NONE, 0},
+    };
+    for (const auto& g : good) {
+        const Options o = parse_ok({"--filter", g.arg, "a"});
+        EXPECT_EQ(o.filter, g.filter) << g.arg;
+        EXPECT_EQ(o.typesize, g.typesize) << g.arg;
+    }
+    EXPECT_EQ(parse_ok({"a"}).filter, VORLEX_FILTER_NONE);
+    for (const char* bad : {"shuffle:0", "shuffle:256", "shuffle:", "shuffle:x", "Auto", "lz4:4"}) {
+        EXPECT_NE(parse_options({"--filter", bad}).error, "") << bad;
+    }
+    EXPECT_NE(parse_options({"--raw", "--filter", "auto", "a"}).error, "");
 }
 
 TEST(Options, ModePrecedence) {

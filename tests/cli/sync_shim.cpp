@@ -1,7 +1,11 @@
 // LD_PRELOAD library for durability.sh: records each call that makes a result
 // durable or moves or removes a name (fsync, rename, renameat2, link, unlink)
 // as one line of $SYNC_SHIM_LOG, and fails with EIO the kind of call named by
-// $SYNC_SHIM_FAIL (fsync-file, fsync-dir, rename, unlink).
+// $SYNC_SHIM_FAIL (fsync-file, fsync-dir, rename, unlink). $SYNC_SHIM_CHANGE
+// ("append:PATH", "touch:PATH" or "replace:PATH") plays another program
+// changing an input while the tool works: at the first fsync of a file it
+// appends a byte to PATH, sets its modification time, or renames a new file
+// over it.
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -40,6 +44,33 @@ bool failing(const char* what) {
     return true;
 }
 
+void change_input() {
+    static bool done = false;
+    const char* c = getenv("SYNC_SHIM_CHANGE");
+    if (done || c == nullptr) return;
+    done = true;
+    const char* colon = strchr(c, ':');
+    if (colon == nullptr) return;
+    const char* path = colon + 1;
+    const size_t kind = size_t(colon - c);
+    if (kind == 6 && strncmp(c, "append", kind) == 0) {
+        const int fd = open(path, O_WRONLY | O_APPEND | O_CLOEXEC);
+        if (fd >= 0) {
+            (void)!write(fd, "+", 1);
+            close(fd);
+        }
+    } else if (kind == 5 && strncmp(c, "touch", kind) == 0) {
+        const struct timespec times[2] = {{0, UTIME_OMIT}, {1000000000, 0}};
+        utimensat(AT_FDCWD, path, times, 0);
+    } else if (kind == 7 && strncmp(c, "replace", kind) == 0) {
+        char other[PATH_MAX];
+        snprintf(other, sizeof other, "%s.new", path);
+        const int fd = open(other, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (fd >= 0) close(fd);
+        next<int (*)(const char*, const char*)>("rename")(other, path);
+    }
+}
+
 }  // namespace
 
 extern "C" {
@@ -54,6 +85,7 @@ int fsync(int fd) {
     const char* what = fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) ? "fsync-dir" : "fsync-file";
     record(what, path);
     if (failing(what)) return -1;
+    if (strcmp(what, "fsync-file") == 0) change_input();
     return next<int (*)(int)>("fsync")(fd);
 }
 

@@ -25,12 +25,19 @@ namespace {
 namespace fmt = vorlex::frame::format;
 using vorlex::test::Bytes;
 
-Bytes frame_of(const char* codec, const Bytes& in, size_t block_size, bool indexed = true) {
+Bytes frame_of(const char* codec, const Bytes& in, size_t block_size, bool indexed = true,
+               int filter = VORLEX_FILTER_NONE) {
     vorlex_codec* c = vorlex_get_codec(codec);
     EXPECT_NE(c, nullptr) << codec;
     vorlex_frame_writer* w = nullptr;
     EXPECT_EQ(vorlex_frame_writer_new(c, block_size, 1, &w), VORLEX_STATUS_OK);
     EXPECT_EQ(vorlex_frame_writer_set_index(w, indexed ? 1 : 0), VORLEX_STATUS_OK);
+    if (filter != VORLEX_FILTER_NONE) {
+        vorlex_options* o = vorlex_options_new();
+        EXPECT_EQ(vorlex_options_set_filter(o, filter, 4), VORLEX_STATUS_OK);
+        EXPECT_EQ(vorlex_frame_writer_set_options(w, o), VORLEX_STATUS_OK);
+        vorlex_options_free(o);
+    }
     Bytes out(vorlex_frame_compress_bound(c, in.size(), block_size));
     vorlex_frame_buffers b{in.data(), in.size(), out.data(), out.size()};
     EXPECT_EQ(vorlex_frame_writer_process(w, &b, VORLEX_OPERATION_FINISH), VORLEX_STATUS_OK);
@@ -109,6 +116,9 @@ TEST(RandomAccess, ReadsAnywhereMatchTheContent) {
     } cases[] = {
         {"indexed", frame_of("quicklz", a, 1024), a, 1},
         {"without index", frame_of("quicklz", a, 1024, false), a, 0},
+        // Filtered blocks are unfiltered on the way out, stored ones not.
+        {"shuffled, indexed", frame_of("lz4", a, 1024, true, VORLEX_FILTER_SHUFFLE), a, 1},
+        {"auto filter, unindexed", frame_of("zstd", a, 1024, false, VORLEX_FILTER_AUTO), a, 0},
         {"indexed, unindexed, indexed",
          cat({frame_of("copy", a, 4096), frame_of("lzjb", b, 1000, false),
               frame_of("quicklz", b, 512)}),

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 #include <hdf5.h>
 
+#include <vorlex/vorlex.h>
 #include <vorlex/vorlex_hdf5.h>
 
 #include "support/test_data.hpp"
@@ -190,6 +191,35 @@ TEST_F(Hdf5Filter, EveryCodecRoundTripsThroughAFile) {
     }
 }
 
+// cd_values[3] filters the chunks: the frame records the filter with the
+// typesize of cd_values[4], or the type's size (1 here) that set_local
+// stores when none is given. Values without a filter stay as they were.
+TEST_F(Hdf5Filter, FilterAndTypesizeReachTheFrame) {
+    Bytes data(CHUNK * 2);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = uint8_t(i / 2 * 3 + (i % 2) * (i / 700));
+    const struct {
+        std::vector<unsigned> values;
+        uint8_t filter, typesize;
+    } cases[] = {
+        {{6, 0, 0, 4}, 4, 1}, {{6, 0, 0, 1, 2}, 1, 2}, {{7, 16, 1, 2, 8}, 2, 8}, {{6, 0, 0, 0}, 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("filter " + std::to_string(c.filter));
+        ASSERT_TRUE(write(data, {H5Z_FLAG_MANDATORY, c.values})) << errors_;
+        Bytes back;
+        ASSERT_TRUE(read(back)) << errors_;
+        EXPECT_EQ(back, data);
+        const Bytes raw = raw_chunk(0);
+        const size_t fields = 7 + raw[6] + 4;
+        ASSERT_GT(raw.size(), fields + 2);
+        EXPECT_EQ(raw[5] & 0x02, c.filter != 0 ? 0x02 : 0x00);  // 0x01: lz4's block form
+        if (c.filter != 0) {
+            EXPECT_EQ(raw[fields], c.filter);
+            EXPECT_EQ(raw[fields + 1], c.typesize);
+        }
+    }
+}
+
 // cd_values[2] reaches the codec: zstd's top level stores less than its
 // fastest on the same data.
 TEST_F(Hdf5Filter, LevelReachesTheCodec) {
@@ -264,7 +294,9 @@ TEST_F(Hdf5Filter, UnknownValuesRefuseTheDataset) {
         {{1000}, "unknown codec number 1000 in cd_values[0]"},
         {{1, 65537}, "block size 65537 KiB in cd_values[1] out of range"},
         {{7, 0, 99}, "compression level 99 in cd_values[2] out of range for zstd"},
-        {{1, 0, 0, 0}, "4 client data values given, at most 3"},
+        {{1, 0, 0, 9}, "unknown filter 9 in cd_values[3]"},
+        {{1, 0, 0, 1, 256}, "typesize 256 in cd_values[4] out of range"},
+        {{1, 0, 0, 0, 0, 0, 0}, "7 client data values given, at most 6"},
     };
     const Bytes data = vorlex::test::text_bytes(CHUNK, 1);
     for (const Case& c : cases) {
@@ -277,4 +309,114 @@ TEST_F(Hdf5Filter, UnknownValuesRefuseTheDataset) {
     }
 }
 
+// The values a dataset records: the user's, padded with 0, and the chunk's
+// size in bytes (element size times the chunk's shape), whatever was given
+// in its place.
+TEST_F(Hdf5Filter, ChunkSizeIsRecordedAtCreation) {
+    const Bytes data = vorlex::test::text_bytes(CHUNK * 2, 2);
+    for (const std::vector<unsigned>& given :
+         {std::vector<unsigned>{}, {4}, {7, 16, 3}, {7, 16, 3, 0, 0, 12345}}) {
+        ASSERT_TRUE(write(data, {H5Z_FLAG_MANDATORY, given})) << errors_;
+        const hid_t file = H5Fopen(file_.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT);
+        const hid_t dset = H5Dopen2(file, "data", H5P_DEFAULT);
+        const hid_t dcpl = H5Dget_create_plist(dset);
+        unsigned flags = 0, config = 0, values[8] = {};
+        size_t count = 8;
+        ASSERT_GE(H5Pget_filter_by_id2(dcpl, VORLEX_H5Z_FILTER, &flags, &count, values, 0,
+                                       nullptr, &config),
+                  0);
+        std::vector<unsigned> want = given;
+        want.resize(VORLEX_H5Z_CD_MAX, 0);
+        want[VORLEX_H5Z_CD_CHUNK_BYTES] = unsigned(CHUNK);
+        EXPECT_EQ(std::vector<unsigned>(values, values + count), want);
+        H5Pclose(dcpl);
+        H5Dclose(dset);
+        H5Fclose(file);
+    }
+}
+
+// Hostile chunks written past the filter (H5Dwrite_chunk) and read through
+// HDF5: a frame of any size but the chunk's is refused with the reason (HDF5
+// would otherwise copy a whole chunk out of a shorter buffer, or keep part
+// of a longer one), and bytes that are no frame fail as damaged. The
+// neighbouring chunk keeps reading.
+TEST_F(Hdf5Filter, HostileChunksAreRefusedThroughHdf5) {
+    const Bytes data = vorlex::test::text_bytes(CHUNK * 2, 4);
+    vorlex_codec* lzjb = vorlex_get_codec("lzjb");
+    ASSERT_NE(lzjb, nullptr);
+    auto frame_of = [&](size_t n) {
+        const Bytes content = vorlex::test::text_bytes(n, 9);
+        Bytes frame(vorlex_frame_compress_bound(lzjb, n, 0));
+        size_t length = frame.size();
+        EXPECT_EQ(vorlex_frame_compress(lzjb, 0, frame.data(), &length, content.data(), n),
+                  VORLEX_STATUS_OK);
+        frame.resize(length);
+        return std::pair(frame, content);
+    };
+    struct Case {
+        const char* what;
+        Bytes chunk;
+        const char* message;  // nullptr: reads back as the frame's content
+    };
+    const std::string short_by_one = "the frame holds " + std::to_string(CHUNK - 1) +
+                                     " bytes, the dataset's chunks are " + std::to_string(CHUNK) +
+                                     " bytes (cd_values[5])";
+    const std::string long_by_one = "the frame holds " + std::to_string(CHUNK + 1) + " bytes";
+    const std::string tiny = "the frame holds 1 bytes";
+    const std::string empty_frame = "the frame holds 0 bytes";
+    const Case cases[] = {
+        {"exact", frame_of(CHUNK).first, nullptr},
+        {"one byte short", frame_of(CHUNK - 1).first, short_by_one.c_str()},
+        {"one byte long", frame_of(CHUNK + 1).first, long_by_one.c_str()},
+        {"one byte", frame_of(1).first, tiny.c_str()},
+        {"empty frame", frame_of(0).first, empty_frame.c_str()},
+        {"no frame", vorlex::test::random_bytes(200, 8), "damaged chunk of 200 bytes"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(write(data, {H5Z_FLAG_MANDATORY, {4}})) << errors_;
+        const hid_t file = H5Fopen(file_.c_str(), H5F_ACC_RDWR, H5P_DEFAULT);
+        const hid_t dset = H5Dopen2(file, "data", H5P_DEFAULT);
+        const hsize_t at[1] = {CHUNK};  // the second chunk
+        ASSERT_GE(H5Dwrite_chunk(dset, H5P_DEFAULT, 0, at, c.chunk.size(), c.chunk.data()), 0);
+        H5Dclose(dset);
+        H5Fclose(file);
+        Bytes back;
+        if (c.message == nullptr) {
+            ASSERT_TRUE(read(back)) << errors_;
+            EXPECT_TRUE(std::equal(data.begin(), data.begin() + CHUNK, back.begin()));
+            EXPECT_TRUE(std::equal(back.begin() + CHUNK, back.end(), frame_of(CHUNK).second.begin()));
+        } else {
+            EXPECT_FALSE(read(back));
+            EXPECT_NE(errors_.find(std::string("vorlex filter: damaged chunk")), std::string::npos)
+                << errors_;
+            EXPECT_NE(errors_.find(c.message), std::string::npos) << errors_;
+        }
+    }
+}
+
+// A file written before the chunk size was recorded (three values or
+// fewer, kept as a fixture) reads as it always did.
+TEST_F(Hdf5Filter, DatasetsWithoutARecordedChunkSizeStillRead) {
+    const std::string text = "older dataset, three values. ";
+    Bytes expected;
+    while (expected.size() < 4096) expected.insert(expected.end(), text.begin(), text.end());
+    expected.resize(4096);
+    fs::copy_file(VORLEX_HDF5_FIXTURE_DIR "/older-values.h5", file_,
+                  fs::copy_options::overwrite_existing);
+    Bytes back;
+    ASSERT_TRUE(read(back)) << errors_;
+    EXPECT_EQ(back, expected);
+
+    const hid_t file = H5Fopen(file_.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT);
+    const hid_t grid = H5Dopen2(file, "grid", H5P_DEFAULT);
+    std::vector<int32_t> cells(600);
+    ASSERT_GE(H5Dread(grid, H5T_NATIVE_INT32, H5S_ALL, H5S_ALL, H5P_DEFAULT, cells.data()), 0)
+        << error_stack();
+    for (int i = 0; i < 600; ++i) EXPECT_EQ(cells[size_t(i)], i % 97) << i;
+    H5Dclose(grid);
+    H5Fclose(file);
+}
+
 }  // namespace
+

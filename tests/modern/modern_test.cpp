@@ -203,9 +203,59 @@ TEST(Modern, SequencesOfFramesDecodeWhole) {
                       VORLEX_STATUS_OK);
             EXPECT_EQ(size, want.size());
         }
-        // Bytes after the last frame that start no other are corrupt data.
+        // Bytes after the last frame that start no other are an error.
         const Bytes junk = concat(pa, Bytes{1, 2, 3, 4, 5, 6, 7, 8});
         EXPECT_LT(c.decompress(junk, back, a.size() + 8), 0);
+    }
+}
+
+// Bytes after the last frame that cannot start another are reported as
+// trailing data, through every door: the size query, the buffer call and
+// a stream fed in small pieces. Bytes that could start another frame are a
+// truncated frame instead, and a frame that is itself damaged stays
+// "corrupt" however it ends.
+TEST(Modern, TrailingDataIsSaidSo) {
+    const Bytes data = vorlex::test::text_bytes(20000, 3);
+    struct Case {
+        const char* codec;
+        Bytes tail;
+        vorlex_status want;
+    };
+    const Case cases[] = {
+        {"zstd", {'g', 'a', 'r', 'b', 'a', 'g', 'e', '!'}, VORLEX_STATUS_TRAILING_DATA},
+        {"zstd", {0}, VORLEX_STATUS_TRAILING_DATA},
+        {"zstd", {0x28, 0xB5}, VORLEX_STATUS_INPUT_TRUNCATED},  // the start of a magic
+        {"lz4", {'g', 'a', 'r', 'b', 'a', 'g', 'e', '!'}, VORLEX_STATUS_TRAILING_DATA},
+        {"lz4", {0}, VORLEX_STATUS_TRAILING_DATA},
+        {"gzip", {0}, VORLEX_STATUS_TRAILING_DATA},
+        {"gzip", {'g', 'a', 'r', 'b', 'a', 'g', 'e', '!'}, VORLEX_STATUS_TRAILING_DATA},
+        {"gzip", {0x1f}, VORLEX_STATUS_INPUT_TRUNCATED},
+    };
+    for (const Case& c : cases) {
+        const vorlex::Codec codec_ = codec(c.codec);
+        ASSERT_TRUE(codec_);
+        SCOPED_TRACE(std::string(c.codec) + " + " + std::to_string(c.tail.size()) + " bytes");
+        Bytes packed, back;
+        ASSERT_EQ(codec_.compress(data, packed), VORLEX_STATUS_OK);
+        const Bytes in = concat(packed, c.tail);
+        size_t size = 0;
+        if (codec_.records_size() && c.want == VORLEX_STATUS_TRAILING_DATA) {
+            EXPECT_EQ(vorlex_get_uncompressed_size(codec_.get(), in.data(), in.size(), &size),
+                      c.want);
+        }
+        // Room for the content and the tail: the fault is the data's.
+        back.resize(data.size() + 64);
+        size = back.size();
+        const vorlex_status buffer =
+            vorlex_decompress(codec_.get(), back.data(), &size, in.data(), in.size(), nullptr);
+        if (c.want == VORLEX_STATUS_TRAILING_DATA) {
+            EXPECT_EQ(buffer, c.want);
+        } else {
+            EXPECT_LT(buffer, 0);
+        }
+        EXPECT_EQ(run_stream(codec_, VORLEX_STREAM_DECOMPRESS, in, 3, 4096, back), c.want);
+        EXPECT_STREQ(vorlex_status_to_string(VORLEX_STATUS_TRAILING_DATA),
+                     "trailing data after the last frame");
     }
 }
 

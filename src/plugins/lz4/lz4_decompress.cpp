@@ -11,6 +11,14 @@
 namespace vorlex::lz4_codec {
 
 namespace {
+// What may follow a complete frame: another frame, a skippable frame or a
+// legacy stream. Anything else is trailing data.
+constexpr plugin::Magic MAGICS[] = {
+    {LZ4F_MAGICNUMBER, 0xFFFFFFFFu, 4},
+    {LZ4F_MAGIC_SKIPPABLE_START, 0xFFFFFFF0u, 4},
+    {LEGACY_MAGIC, 0xFFFFFFFFu, 4},
+};
+constexpr size_t MAGIC_COUNT = sizeof MAGICS / sizeof MAGICS[0];
 
 // Bytes held back from liblz4 (a frame's magic) given to it now: it takes
 // them into its header without producing anything.
@@ -50,6 +58,9 @@ vorlex_status decompress_step(Lz4Stream& z, vorlex_operation op) {
             memcpy(z.peek + z.peek_have, s->in_next, take);
             z.peek_have += take;
             plugin::advance(s, take, 0);
+            if (z.after_frame && !plugin::may_start_frame(z.peek, z.peek_have, MAGICS, MAGIC_COUNT)) {
+                return vorlex_error(VORLEX_STATUS_TRAILING_DATA);
+            }
             if (z.peek_have < 4) break;
             z.peek_have = 0;
             const vorlex_status st =
@@ -67,6 +78,7 @@ vorlex_status decompress_step(Lz4Stream& z, vorlex_operation op) {
         // 0: a frame is complete; what follows is another, or the end.
         if (hint == 0) {
             z.at_boundary = true;
+            z.after_frame = z.after_frame || progress;
         } else if (progress) {
             z.at_boundary = false;
         }

@@ -4,6 +4,7 @@
 // a frame without one still shows it is empty when its first block is the
 // end mark.
 #include "common/bytes.hpp"
+#include "common/library_stream.hpp"
 #include "lz4_glue.h"
 
 namespace vorlex::lz4_codec {
@@ -18,6 +19,10 @@ constexpr uint8_t FLG_BLOCK_CHECKSUM = 0x10, FLG_CONTENT_SIZE = 0x08,
                   FLG_CONTENT_CHECKSUM = 0x04, FLG_DICT_ID = 0x01;
 constexpr uint32_t BLOCK_STORED = 0x80000000u;
 constexpr size_t MAGIC = 4, FIELD = 4, CONTENT_SIZE = 8;
+constexpr plugin::Magic MAGICS[] = {
+    {LZ4F_MAGICNUMBER, 0xFFFFFFFFu, 4},
+    {LZ4F_MAGIC_SKIPPABLE_START, SKIPPABLE_MASK, 4},
+};
 
 struct Walk {
     const uint8_t* p;
@@ -35,7 +40,14 @@ size_t uncompressed_size(vorlex_codec*, size_t compressed_length, const uint8_t*
     Walk w{compressed, compressed + compressed_length};
     size_t total = 0;
     bool unknown = false;
+    bool after_frame = false;
     while (w.p != w.end) {
+        // Bytes after a frame that cannot start another are trailing data.
+        if (after_frame && !plugin::may_start_frame(w.p, size_t(w.end - w.p), MAGICS, 2)) {
+            vorlex_error(VORLEX_STATUS_TRAILING_DATA);
+            return 0;
+        }
+        after_frame = true;
         if (size_t(w.end - w.p) < MAGIC + FIELD) return 0;
         const uint32_t magic = bytes::load_le32(w.p);
         if ((magic & SKIPPABLE_MASK) == LZ4F_MAGIC_SKIPPABLE_START) {

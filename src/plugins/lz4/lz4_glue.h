@@ -80,6 +80,7 @@ struct Lz4Stream {
     bool begun;        // compress: the frame header is written
     bool finished;     // compress: the frame is complete
     bool at_boundary;  // decompress: between frames
+    bool after_frame;  // decompress: a frame was completed
     // Decompress: at a boundary the first 4 bytes of what follows are held
     // back until they tell a legacy stream from a frame.
     uint8_t peek[4];

@@ -38,6 +38,7 @@ vorlex_stream* stream_new(vorlex_codec* codec, vorlex_stream_type type, vorlex_o
     *z = Lz4Stream{};
     vorlex_stream_init(&z->base, codec, type, options, stream_destroy);
     z->at_boundary = true;
+    z->after_frame = false;
     bool ok;
     if (type == VORLEX_STREAM_COMPRESS) {
         ok = compress_stream_init(*z, options);

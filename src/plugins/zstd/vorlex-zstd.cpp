@@ -48,6 +48,7 @@ vorlex_stream* stream_new(vorlex_codec* codec, vorlex_stream_type type, vorlex_o
     z->dctx = nullptr;
     z->finished = false;
     z->at_boundary = true;
+    z->after_frame = false;
     if (type == VORLEX_STREAM_COMPRESS) {
         z->cctx = new_cctx(options);
     } else {

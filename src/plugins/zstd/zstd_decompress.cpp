@@ -10,7 +10,28 @@
 namespace vorlex::zstd_codec {
 
 namespace {
+
+constexpr plugin::Magic MAGICS[] = {
+    {ZSTD_MAGICNUMBER, 0xFFFFFFFFu, 4},
+    {ZSTD_MAGIC_SKIPPABLE_START, ZSTD_MAGIC_SKIPPABLE_MASK, 4},
+};
+constexpr size_t MAGIC_COUNT = sizeof MAGICS / sizeof MAGICS[0];
+
+// Whether in holds whole frames followed by bytes that cannot start
+// another: trailing data, rather than a damaged frame.
+bool ends_in_trailing_data(const uint8_t* in, size_t length) {
+    size_t at = 0;
+    while (at < length) {
+        if (!plugin::may_start_frame(in + at, length - at, MAGICS, MAGIC_COUNT)) return at != 0;
+        const size_t n = ZSTD_findFrameCompressedSize(in + at, length - at);
+        if (ZSTD_isError(n)) return false;
+        at += n;
+    }
+    return false;
+}
+
 constexpr uint64_t DEFAULT_WINDOW_LIMIT = uint64_t(1) << ZSTD_WINDOWLOG_LIMIT_DEFAULT;
+
 }  // namespace
 
 ZSTD_DCtx* new_dctx(const vorlex_options* options) {
@@ -37,7 +58,12 @@ vorlex_status decompress_buffer(vorlex_codec*, size_t* decompressed_length,
     const size_t n = ZSTD_decompressDCtx(dctx, decompressed, *decompressed_length, compressed,
                                          compressed_length);
     put_dctx(c, dctx);
-    if (ZSTD_isError(n)) return status_of(n);
+    if (ZSTD_isError(n)) {
+        if (ends_in_trailing_data(compressed, compressed_length)) {
+            return vorlex_error(VORLEX_STATUS_TRAILING_DATA);
+        }
+        return status_of(n);
+    }
     *decompressed_length = n;
     return VORLEX_STATUS_OK;
 }
@@ -61,6 +87,10 @@ vorlex_status decompress_block(vorlex_codec* codec, size_t* decompressed_length,
 size_t uncompressed_size(vorlex_codec*, size_t compressed_length, const uint8_t* compressed) {
     const unsigned long long n = ZSTD_findDecompressedSize(compressed, compressed_length);
     if (n == ZSTD_CONTENTSIZE_UNKNOWN) return VORLEX_SIZE_UNKNOWN;
+    if (n == ZSTD_CONTENTSIZE_ERROR && ends_in_trailing_data(compressed, compressed_length)) {
+        vorlex_error(VORLEX_STATUS_TRAILING_DATA);
+        return 0;
+    }
     if (n == ZSTD_CONTENTSIZE_ERROR || n >= VORLEX_SIZE_UNKNOWN) return 0;
     return size_t(n);
 }
@@ -71,6 +101,12 @@ vorlex_status decompress_step(ZstdStream& z, vorlex_operation op) {
     ZSTD_outBuffer out{plugin::out_or_dummy(s), s->out_avail, 0};
     for (;;) {
         const size_t in_before = in.pos, out_before = out.pos;
+        if (z.after_frame && z.at_boundary && in.pos < in.size &&
+            !plugin::may_start_frame(static_cast<const uint8_t*>(in.src) + in.pos,
+                                     in.size - in.pos, MAGICS, MAGIC_COUNT)) {
+            plugin::advance(s, in.pos, out.pos);
+            return vorlex_error(VORLEX_STATUS_TRAILING_DATA);
+        }
         const size_t hint = ZSTD_decompressStream(z.dctx, &out, &in);
         if (ZSTD_isError(hint)) {
             plugin::advance(s, in.pos, out.pos);
@@ -80,6 +116,7 @@ vorlex_status decompress_step(ZstdStream& z, vorlex_operation op) {
         // 0: a frame is complete and flushed; the next byte starts another.
         if (hint == 0) {
             z.at_boundary = true;
+            z.after_frame = z.after_frame || progress;
         } else if (progress) {
             z.at_boundary = false;
         }

@@ -45,6 +45,7 @@ struct ZstdStream {
     ZSTD_DCtx* dctx;
     bool finished;     // compress: the last frame is complete
     bool at_boundary;  // decompress: between frames
+    bool after_frame;  // decompress: a frame was completed
 };
 
 // This thread's contexts (zstd_contexts.cpp), each made on first use and
