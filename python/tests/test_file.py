@@ -226,6 +226,12 @@ def test_max_length_bounds_what_reading_decodes():
                     f.read()
     with pytest.raises(ValueError, match="for reading"):
         vorlex.open(io.BytesIO(), "wb", max_length=10)
+    # A seek does not get round it.
+    with vorlex.open(io.BytesIO(packed), max_length=1000) as f:
+        f.seek(500)
+        assert f.read(500) == bytes(500)
+        with pytest.raises(vorlex.Error, match="max_length=1000"):
+            f.read()
 
 
 def test_reader_with_workers_goes_on_after_fork(tmp_path):

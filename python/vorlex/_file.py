@@ -113,9 +113,10 @@ def _frame_file(fp):
 class _RandomReader(io.RawIOBase):
     """The content of the frames in a seekable binary file, read at any offset."""
 
-    def __init__(self, frames, position):
+    def __init__(self, frames, position, max_length):
         self._frames = frames
         self._pos = position
+        self._max_length = max_length
 
     def readable(self):
         return True
@@ -131,6 +132,12 @@ class _RandomReader(io.RawIOBase):
             end = self._frames.block_end(self._pos)
             if end > self._pos:
                 target = target[:end - self._pos]
+            # As in order: the bytes up to max_length read, the next fails.
+            limit = self._max_length
+            if limit is not None and len(target) and self._frames.content_size > limit:
+                if self._pos >= limit:
+                    raise _vorlex.Error(f"the content exceeds max_length={limit}")
+                target = target[:limit - self._pos]
             n = self._frames.readinto_at(self._pos, target)
         self._pos += n
         return n
@@ -191,6 +198,7 @@ class VorlexFile(io.BufferedIOBase):
                 raise ValueError("max_length is for reading")
         self._mode = _MODES[mode]
         self._reading = self._mode == "rb"
+        self._max_length = max_length
         self._fp = None
         self._own_fp = False
         self._buffer = None
@@ -270,7 +278,7 @@ class VorlexFile(io.BufferedIOBase):
             if whence == io.SEEK_CUR and offset == 0:
                 return self._pos
             frames = _frame_file(self._start_fp())
-            self._random = _RandomReader(frames, self._pos)
+            self._random = _RandomReader(frames, self._pos, self._max_length)
             old, self._buffer = self._buffer, io.BufferedReader(self._random, _BUFFER_SIZE)
             old.close()
         return self._buffer.seek(offset, whence)
