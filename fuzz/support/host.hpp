@@ -36,6 +36,7 @@ inline bool is_known_status(vorlex_status st) {
     case VORLEX_STATUS_INPUT_TRUNCATED:
     case VORLEX_STATUS_UNSUPPORTED:
     case VORLEX_STATUS_TRAILING_DATA:  // lz4, zstd, gzip: bytes after the last frame or member
+    case VORLEX_STATUS_MEMORY_LIMIT:   // zstd streams: a window beyond the stream's limit
         return true;
     default:
         return false;

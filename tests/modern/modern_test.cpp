@@ -402,6 +402,33 @@ TEST(Modern, DecodersStayInsideShortOutputAndCutInput) {
     }
 }
 
+// Buffer calls reuse one library context per thread: a call that fails
+// half way through a frame (one recording its size) must leave nothing
+// behind for the next, here a frame written by a stream (no size recorded).
+TEST(Modern, AFailedDecodeLeavesNothingForTheNextCall) {
+    const Bytes data = vorlex::test::mixed_bytes(5000, 6);
+    for (const char* name : STREAMING) {
+        const vorlex::Codec c = codec(name);
+        ASSERT_TRUE(c);
+        SCOPED_TRACE(name);
+        Bytes sized, streamed;
+        ASSERT_EQ(c.compress(data, sized), VORLEX_STATUS_OK);
+        ASSERT_EQ(run_stream(c, VORLEX_STREAM_COMPRESS, data, data.size(), 1 << 16, streamed),
+                  VORLEX_STATUS_OK);
+        for (size_t cut : {sized.size() / 2, sized.size() - 1}) {
+            Bytes out(data.size());
+            size_t len = out.size();
+            ASSERT_LT(vorlex_decompress(c.get(), out.data(), &len, sized.data(), cut, nullptr), 0);
+            len = out.size();
+            EXPECT_EQ(vorlex_decompress(c.get(), out.data(), &len, streamed.data(),
+                                        streamed.size(), nullptr),
+                      VORLEX_STATUS_OK)
+                << "after a cut at " << cut;
+            EXPECT_TRUE(len == data.size() && out == data);
+        }
+    }
+}
+
 TEST(Modern, CompressionReportsAFullOutput) {
     const Bytes data = vorlex::test::random_bytes(4000, 8);
     for (const char* name : MODERN) {

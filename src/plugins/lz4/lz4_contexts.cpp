@@ -62,18 +62,20 @@ LZ4F_cctx* get_frame_cctx(Lz4Contexts* c) {
 void put_frame_cctx(Lz4Contexts*, LZ4F_cctx* cctx) { LZ4F_freeCompressionContext(cctx); }
 
 LZ4F_dctx* get_frame_dctx(Lz4Contexts* c) {
-    if (c != nullptr && c->frame_dctx != nullptr) {
-        // A decode that failed half-way leaves the context mid-frame.
-        LZ4F_resetDecompressionContext(c->frame_dctx);
-        return c->frame_dctx;
-    }
+    if (c != nullptr && c->frame_dctx != nullptr) return c->frame_dctx;
     LZ4F_dctx* dctx = LZ4F_createDecompressionContext_advanced(host_memory(), LZ4F_VERSION);
     if (c != nullptr) c->frame_dctx = dctx;
     return dctx;
 }
 
-void put_frame_dctx(Lz4Contexts* c, LZ4F_dctx* dctx) {
-    if (c == nullptr) LZ4F_freeDecompressionContext(dctx);
+// A context that ended a frame cleanly is ready for the next. One whose
+// decode failed is dropped: LZ4F_resetDecompressionContext (1.9.4) leaves
+// the remaining content size of a frame that recorded one, and the next
+// frame that records none would then fail at its end.
+void put_frame_dctx(Lz4Contexts* c, LZ4F_dctx* dctx, bool failed) {
+    if (c != nullptr && !failed) return;
+    if (c != nullptr) c->frame_dctx = nullptr;
+    LZ4F_freeDecompressionContext(dctx);
 }
 
 LZ4_stream_t* get_fast_state(Lz4Contexts* c) {

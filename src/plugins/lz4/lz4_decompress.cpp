@@ -99,7 +99,7 @@ vorlex_status decompress_buffer(vorlex_codec*, size_t* decompressed_length,
     const vorlex_status st = plugin::run_whole_buffer(
         z.base, decompressed_length, decompressed, compressed_length, compressed,
         [&z](vorlex_stream*, vorlex_operation op) { return decompress_step(z, op); });
-    put_frame_dctx(c, z.dctx);
+    put_frame_dctx(c, z.dctx, st != VORLEX_STATUS_OK);
     legacy_free(z);
     return st;
 }

@@ -98,7 +98,7 @@ Lz4Contexts* thread_contexts();
 LZ4F_cctx* get_frame_cctx(Lz4Contexts* c);
 void put_frame_cctx(Lz4Contexts* c, LZ4F_cctx* cctx);
 LZ4F_dctx* get_frame_dctx(Lz4Contexts* c);
-void put_frame_dctx(Lz4Contexts* c, LZ4F_dctx* dctx);
+void put_frame_dctx(Lz4Contexts* c, LZ4F_dctx* dctx, bool failed);
 // A fresh frame compression context, on memory the thread keeps; put frees
 // the context (the memory stays with the thread).
 // Block-form compression states: fast (levels 1, 2) and high-compression
