@@ -466,6 +466,11 @@ VORLEX_EXPORT vorlex_status vorlex_frame_writer_new(vorlex_codec* codec, size_t 
  * codec does not have. */
 VORLEX_EXPORT vorlex_status vorlex_frame_writer_set_options(vorlex_frame_writer* writer,
                                                             const vorlex_options* options);
+/* Write the frame's index record (indexed 1, the default) or leave it out
+ * (0: the bytes earlier versions wrote, for readers that predate indexes).
+ * Only before the first process call (VORLEX_STATUS_INVALID after it). */
+VORLEX_EXPORT vorlex_status vorlex_frame_writer_set_index(vorlex_frame_writer* writer,
+                                                          int indexed);
 VORLEX_EXPORT vorlex_status vorlex_frame_writer_process(vorlex_frame_writer* writer,
                                                         vorlex_frame_buffers* buffers,
                                                         vorlex_operation operation);
@@ -517,6 +522,94 @@ VORLEX_EXPORT vorlex_status vorlex_frame_reader_skip(vorlex_frame_reader* reader
                                                      uint64_t length);
 /* Release a reader, stopping its threads; NULL is accepted. */
 VORLEX_EXPORT void vorlex_frame_reader_free(vorlex_frame_reader* reader);
+
+/* ---- Random access ------------------------------------------------------ */
+
+/*
+ * Reading content at any offset without decoding what comes before it. A
+ * frame's index record (written by default) says where each block lies and
+ * is found from the tail of the data with one read; frames without one
+ * (written before indexes existed, or with vorlex_frame_writer_set_index 0)
+ * are mapped by walking their record headers, skipping every payload
+ * unread. Only the blocks holding the bytes asked for are decoded, each
+ * checked against its checksum: a damaged block fails the reads that need
+ * it, naming the block and its offset ("block 7 at byte 6291613: checksum
+ * mismatch"), and no other.
+ */
+
+/* Content bytes of the frames in frame[0..frame_length) from offset into
+ * out: *out_length is on entry how many are wanted, on return how many were
+ * produced (fewer only at the end of the content; 0 at or past it).
+ * *out_length is left alone on failure. Maps the frames on every call: to
+ * read many times, open a vorlex_frame_file over the bytes instead. */
+VORLEX_EXPORT vorlex_status vorlex_frame_read_at(const uint8_t* frame, size_t frame_length,
+                                                 uint64_t offset, uint8_t* out,
+                                                 size_t* out_length);
+
+/* A seekable reader of a file of frames the caller does not hold in memory.
+ * The map is made once, when the file is opened; a read then costs the
+ * reads and decodes of the blocks it touches, and the last block decoded
+ * is kept, so small reads in order decode each block once. One thread at a
+ * time per object; open one per thread to read in parallel. */
+typedef struct vorlex_frame_file vorlex_frame_file;
+
+/* Reads up to length bytes of the file from offset into out; returns how
+ * many (fewer only at the end of the file), or -1 when the file cannot be
+ * read (the read fails with VORLEX_STATUS_FAILED). */
+typedef int64_t (*vorlex_frame_read_fn)(void* context, uint64_t offset, uint8_t* out,
+                                        size_t length);
+
+/* Open over a read function and the file's size in bytes. Fails only when
+ * the file does not even start with a readable header (status and last
+ * error as for vorlex_frame_decompress); a fault further in leaves the
+ * blocks before it readable (see vorlex_frame_file_info.complete). *file is
+ * NULL on failure. */
+VORLEX_EXPORT vorlex_status vorlex_frame_file_open(vorlex_frame_read_fn read, void* context,
+                                                   uint64_t size, vorlex_frame_file** file);
+/* Open over a file descriptor (not owned; kept open by the caller while the
+ * object lives), read with pread, its size taken once with fstat. */
+VORLEX_EXPORT vorlex_status vorlex_frame_file_open_fd(int fd, vorlex_frame_file** file);
+/* As vorlex_frame_read_at. */
+VORLEX_EXPORT vorlex_status vorlex_frame_file_read_at(vorlex_frame_file* file, uint64_t offset,
+                                                      uint8_t* out, size_t* out_length);
+
+typedef struct vorlex_frame_file_info {
+    uint64_t content_size;  /* content bytes mapped: all of them when complete */
+    uint64_t blocks;        /* blocks mapped */
+    uint64_t frames;        /* frames mapped */
+    uint64_t indexed_frames; /* of those, mapped from their index record */
+    int complete;           /* 0 when a fault stopped the map: reads from
+                               content_size on fail with it, and
+                               vorlex_frame_file_fault() says what it was */
+    uint64_t blocks_decoded; /* counters since the open: blocks decoded, */
+    uint64_t reads;          /* calls of the read function, */
+    uint64_t bytes_read;     /* and the bytes they returned */
+} vorlex_frame_file_info;
+
+typedef struct vorlex_frame_block_info {
+    uint64_t content_offset;  /* its first content byte */
+    uint64_t record_offset;   /* its record's first byte in the file */
+    uint32_t record_length;   /* the whole record: fixed part and payload */
+    uint32_t original_length; /* content bytes it holds */
+    uint64_t frame;           /* the frame it belongs to, from 0 */
+    uint64_t number;          /* its number in that frame, from 1, as messages name it */
+} vorlex_frame_block_info;
+
+VORLEX_EXPORT vorlex_status vorlex_frame_file_get_info(const vorlex_frame_file* file,
+                                                       vorlex_frame_file_info* info);
+/* Block `block` (from 0, across frames) of the map; VORLEX_STATUS_INVALID
+ * past the last. */
+VORLEX_EXPORT vorlex_status vorlex_frame_file_get_block(const vorlex_frame_file* file,
+                                                        uint64_t block,
+                                                        vorlex_frame_block_info* info);
+/* The block (from 0) holding content byte offset; VORLEX_STATUS_INVALID at or
+ * past content_size. */
+VORLEX_EXPORT vorlex_status vorlex_frame_file_find_block(const vorlex_frame_file* file,
+                                                         uint64_t offset, uint64_t* block);
+/* The fault that stopped the map ("" when complete); valid while file lives. */
+VORLEX_EXPORT const char* vorlex_frame_file_fault(const vorlex_frame_file* file);
+/* Release; NULL is accepted. */
+VORLEX_EXPORT void vorlex_frame_file_free(vorlex_frame_file* file);
 
 #ifdef __cplusplus
 }

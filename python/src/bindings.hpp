@@ -16,6 +16,8 @@ void define_codecs(pybind11::module_& m);
 void define_frames(pybind11::module_& m);
 // FrameWriter and FrameReader: the streaming frame layer under vorlex.open().
 void define_streams(pybind11::module_& m);
+// FrameFile: random access to frames in a file (seek, vorlex.dask).
+void define_random_access(pybind11::module_& m);
 
 // The codec called by a Python str, loaded on first use. TypeError when the
 // argument is not a str, vorlex.Error with the host's reason when the codec

@@ -15,6 +15,7 @@ PYBIND11_MODULE(_vorlex, m) {
     vorlex::python::define_codecs(m);
     vorlex::python::define_frames(m);
     vorlex::python::define_streams(m);
+    vorlex::python::define_random_access(m);
     m.attr("__version__") = vorlex_version_string();
     m.attr("DEFAULT_BLOCK_SIZE") = vorlex::python::DEFAULT_BLOCK_SIZE;
     m.attr("MAX_BLOCK_SIZE") = vorlex::python::MAX_BLOCK_SIZE;

@@ -40,6 +40,28 @@ def test_two_workers_compute_on_a_vorlex_array(tmp_path, client):
     assert len(workers) == 2, workers
 
 
+def test_one_file_splits_across_both_workers(tmp_path, client):
+    """read_text's partitions are block ranges of one file: every line once,
+    in order, also the lines that cross block boundaries."""
+    import vorlex
+    import vorlex.dask
+
+    lines = [f"{i} " + "x" * (i * 7919 % 300) + "\n" for i in range(6000)]
+    path = tmp_path / "log.vlx"
+    with vorlex.open(path, "wt", codec="lzjb", block_size=4096) as f:
+        f.writelines(lines)
+
+    bag = vorlex.dask.read_text(str(path), blocksize=64 * 1024)
+    assert bag.npartitions > 8
+    with get_task_stream(client) as tasks:
+        got = bag.compute()
+    assert got == lines
+    assert len({t["worker"] for t in tasks.data}) == 2
+
+    _, parts = vorlex.dask.read_bytes(str(path), blocksize=100_000, sample=False)
+    assert b"".join(client.compute(parts[0], sync=True)) == "".join(lines).encode()
+
+
 def test_check_workers_names_the_workers_that_cannot(client):
     from vorlex.numcodecs import check_workers
     answers = check_workers(client, ["lzjb", "zstd"])

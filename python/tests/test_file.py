@@ -143,6 +143,78 @@ def test_memory_stays_bounded(tmp_path):
     assert int(r.stdout) < 64 * 1024, f"peak {int(r.stdout) // 1024} MiB"
 
 
+class _Unseekable(io.RawIOBase):
+    def __init__(self, data):
+        self._data = io.BytesIO(data)
+
+    def readable(self):
+        return True
+
+    def readinto(self, b):
+        return self._data.readinto(b)
+
+
+@pytest.mark.parametrize("opener", [
+    lambda p: vorlex.open(p),                               # a path: pread on its descriptor
+    lambda p: vorlex.open(io.BytesIO(p.read_bytes())),      # a file object: its seek and read
+    lambda p: vorlex.open(open(p, "rb")),                   # an open file: its descriptor
+])
+def test_seek_reads_like_a_buffered_reader(tmp_path, opener):
+    path = tmp_path / "s.vlx"
+    with vorlex.open(path, "wb", codec="lzjb", block_size=4096) as f:
+        f.write(DATA)
+    expect = io.BytesIO(DATA)
+    import random
+    rng = random.Random(3)
+    with opener(path) as f:
+        assert f.seekable()
+        assert f.read(100) == expect.read(100) and f.tell() == 100  # in order, then seeks
+        for _ in range(60):
+            whence = rng.choice([io.SEEK_SET, io.SEEK_CUR, io.SEEK_END])
+            offset = {io.SEEK_SET: rng.randrange(len(DATA) + 10),
+                      io.SEEK_CUR: rng.randrange(-f.tell(), 5000),
+                      io.SEEK_END: -rng.randrange(len(DATA))}[whence]
+            assert f.seek(offset, whence) == expect.seek(offset, whence)
+            n = rng.choice([0, 1, 100, 5000, 70_000])
+            assert f.read(n) == expect.read(n)
+            assert f.tell() == expect.tell()
+        f.seek(1000)
+        expect.seek(1000)
+        assert f.readline() == expect.readline()
+        assert f.tell() == expect.tell()
+        with pytest.raises(ValueError):
+            f.seek(-1)
+
+
+def test_seek_costs_the_blocks_it_needs_and_damage_stays_in_its_block(tmp_path):
+    data = sample(64 * 4096, seed=4)
+    packed = bytearray(vorlex.compress(data, "copy", block_size=4096))
+    with vorlex.open(io.BytesIO(bytes(packed))) as f:
+        f.seek(10 * 4096 + 7)
+        assert f.read(10) == data[10 * 4096 + 7:10 * 4096 + 17]
+        info = f._random._frames.info()
+        assert info["blocks_decoded"] == 1 and info["indexed_frames"] == 1
+    header, record = 19, 17 + 4096
+    packed[header + 5 * record + 17 + 9] ^= 1  # block 6's data
+    with vorlex.open(io.BytesIO(bytes(packed))) as f:
+        f.seek(7 * 4096)
+        assert f.read(4096) == data[7 * 4096:8 * 4096]
+        f.seek(5 * 4096 + 1)
+        with pytest.raises(vorlex.Error, match=f"block 6 at byte {header + 5 * record}: "
+                                               "checksum mismatch"):
+            f.read(10)
+
+
+def test_unseekable_input_only_winds_forward():
+    packed = vorlex.compress(DATA, "lzjb", block_size=4096)
+    with vorlex.open(io.BufferedReader(_Unseekable(packed))) as f:
+        assert not f.seekable()
+        assert f.seek(1000) == 1000 and f.read(10) == DATA[1000:1010]
+        assert f.seek(5, io.SEEK_CUR) == 1015 and f.tell() == 1015
+        with pytest.raises(io.UnsupportedOperation):
+            f.seek(0)
+
+
 def test_max_length_bounds_what_reading_decodes():
     packed = vorlex.compress(bytes(1 << 20), "lz4")
     for limit, ok in ((1 << 20, True), ((1 << 20) - 1, False), (1000, False)):
@@ -154,6 +226,12 @@ def test_max_length_bounds_what_reading_decodes():
                     f.read()
     with pytest.raises(ValueError, match="for reading"):
         vorlex.open(io.BytesIO(), "wb", max_length=10)
+    # A seek does not get round it.
+    with vorlex.open(io.BytesIO(packed), max_length=1000) as f:
+        f.seek(500)
+        assert f.read(500) == bytes(500)
+        with pytest.raises(vorlex.Error, match="max_length=1000"):
+            f.read()
 
 
 def test_reader_with_workers_goes_on_after_fork(tmp_path):

@@ -49,9 +49,10 @@ Codec.__module__ = "vorlex"
 
 
 def __getattr__(name):
-    # vorlex.numcodecs imports numcodecs, which plain users need not have:
-    # it loads on first use (and registers the codec with numcodecs then).
-    if name == "numcodecs":
+    # vorlex.numcodecs imports numcodecs and vorlex.dask imports dask, which
+    # plain users need not have: each loads on first use (numcodecs registers
+    # the codec then).
+    if name in ("numcodecs", "dask"):
         import importlib
 
         return importlib.import_module(".numcodecs", __name__)

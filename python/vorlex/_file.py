@@ -6,10 +6,16 @@ bounded by the block size and the thread count, whatever the length of the
 data. What is written is one frame, byte-identical to what
 ``vorlex -c -B <block_size> --codec <codec> [--level <level>]`` writes;
 reading takes any file the tool writes, concatenated frames included.
+
+Reading is seekable when the underlying file is: the first seek() maps the
+blocks (one read of the file's tail finds the index; files without one are
+mapped by walking their record headers), and from then on every read
+decodes only the blocks it needs.
 """
 import builtins
 import io
 import os
+import stat
 
 from . import _vorlex
 
@@ -86,6 +92,74 @@ class _FrameReader(io.RawIOBase):
                     return 0
 
 
+def _frame_file(fp):
+    """A FrameFile over fp from its current position (the frames' start)."""
+    start = fp.tell()
+    try:
+        fd = fp.fileno()
+    except (AttributeError, OSError, io.UnsupportedOperation):
+        fd = None
+    if fd is not None and start == 0 and stat.S_ISREG(os.fstat(fd).st_mode):
+        return _vorlex.FrameFile(fd=fd)
+    end = fp.seek(0, io.SEEK_END)
+
+    def read(offset, size):
+        fp.seek(start + offset)
+        return fp.read(size)
+
+    return _vorlex.FrameFile(read=read, size=end - start)
+
+
+class _RandomReader(io.RawIOBase):
+    """The content of the frames in a seekable binary file, read at any offset."""
+
+    def __init__(self, frames, position, max_length):
+        self._frames = frames
+        self._pos = position
+        self._max_length = max_length
+
+    def readable(self):
+        return True
+
+    def seekable(self):
+        return True
+
+    def readinto(self, b):
+        # Up to the end of the block at hand: the buffer in front asks for
+        # more only when its caller wants it, so a small read after a seek
+        # decodes the one block that holds it.
+        with memoryview(b) as view, view.cast("B") as target:
+            end = self._frames.block_end(self._pos)
+            if end > self._pos:
+                target = target[:end - self._pos]
+            # As in order: the bytes up to max_length read, the next fails.
+            limit = self._max_length
+            if limit is not None and len(target) and self._frames.content_size > limit:
+                if self._pos >= limit:
+                    raise _vorlex.Error(f"the content exceeds max_length={limit}")
+                target = target[:limit - self._pos]
+            n = self._frames.readinto_at(self._pos, target)
+        self._pos += n
+        return n
+
+    def seek(self, offset, whence=io.SEEK_SET):
+        if whence == io.SEEK_SET:
+            target = offset
+        elif whence == io.SEEK_CUR:
+            target = self._pos + offset
+        elif whence == io.SEEK_END:
+            target = self._frames.content_size + offset
+        else:
+            raise ValueError(f"invalid whence ({whence}, should be 0, 1 or 2)")
+        if target < 0:
+            raise ValueError(f"negative seek position {target}")
+        self._pos = target
+        return target
+
+    def tell(self):
+        return self._pos
+
+
 class VorlexFile(io.BufferedIOBase):
     """A binary file object that writes or reads vorlex frames.
 
@@ -124,10 +198,13 @@ class VorlexFile(io.BufferedIOBase):
                 raise ValueError("max_length is for reading")
         self._mode = _MODES[mode]
         self._reading = self._mode == "rb"
+        self._max_length = max_length
         self._fp = None
         self._own_fp = False
         self._buffer = None
         self._writer = None
+        self._pos = 0  # content bytes read, while reading in order
+        self._random = None  # the _RandomReader, once seek() was called
         # The writer first: a bad codec or level must not leave an empty file
         # behind.
         if not self._reading:
@@ -146,6 +223,7 @@ class VorlexFile(io.BufferedIOBase):
                             f"{type(file).__name__!r}")
         if self._reading:
             try:
+                self._fp_start = fp.tell() if fp.seekable() else 0
                 self._buffer = io.BufferedReader(_FrameReader(fp, threads, max_length),
                                                  _BUFFER_SIZE)
             except BaseException:
@@ -175,7 +253,52 @@ class VorlexFile(io.BufferedIOBase):
         return not self._reading
 
     def seekable(self):
-        return False
+        """True when reading from a seekable file: seek() then decodes only
+        the blocks the next read needs."""
+        self._check_open()
+        return self._reading and self._fp.seekable()
+
+    def tell(self):
+        self._check_open()
+        if self._random is not None:
+            return self._buffer.tell()
+        if not self._reading:
+            raise io.UnsupportedOperation("tell() is for reading")
+        return self._pos
+
+    def seek(self, offset, whence=io.SEEK_SET):
+        """Move to content byte offset (whence as for io.BufferedReader). The
+        first seek maps the blocks: one read of the file's tail when its
+        frames have an index. A file that cannot seek can only be wound
+        forward, by decoding what lies between."""
+        self._check_reading()
+        if self._random is None:
+            if not self._fp.seekable():
+                return self._seek_forward(offset, whence)
+            if whence == io.SEEK_CUR and offset == 0:
+                return self._pos
+            frames = _frame_file(self._start_fp())
+            self._random = _RandomReader(frames, self._pos, self._max_length)
+            old, self._buffer = self._buffer, io.BufferedReader(self._random, _BUFFER_SIZE)
+            old.close()
+        return self._buffer.seek(offset, whence)
+
+    def _start_fp(self):
+        """The underlying file at the frames' first byte."""
+        self._fp.seek(self._fp_start)
+        return self._fp
+
+    def _seek_forward(self, offset, whence):
+        if whence == io.SEEK_CUR:
+            offset += self._pos
+        elif whence != io.SEEK_SET:
+            raise io.UnsupportedOperation("the file cannot seek: only forward from here")
+        if offset < self._pos:
+            raise io.UnsupportedOperation("the file cannot seek: only forward from here")
+        while self._pos < offset:
+            if not self.read(min(offset - self._pos, _READ_CHUNK)):
+                break
+        return self._pos
 
     def fileno(self):
         raise io.UnsupportedOperation("a vorlex file has no file descriptor of its own")
@@ -187,19 +310,27 @@ class VorlexFile(io.BufferedIOBase):
 
     def read(self, size=-1):
         self._check_reading()
-        return self._buffer.read(size)
+        data = self._buffer.read(size)
+        self._pos += len(data)
+        return data
 
     def read1(self, size=-1):
         self._check_reading()
-        return self._buffer.read1(size)
+        data = self._buffer.read1(size)
+        self._pos += len(data)
+        return data
 
     def readinto(self, b):
         self._check_reading()
-        return self._buffer.readinto(b)
+        n = self._buffer.readinto(b)
+        self._pos += n
+        return n
 
     def readinto1(self, b):
         self._check_reading()
-        return self._buffer.readinto1(b)
+        n = self._buffer.readinto1(b)
+        self._pos += n
+        return n
 
     def peek(self, n=0):
         self._check_reading()
@@ -207,7 +338,9 @@ class VorlexFile(io.BufferedIOBase):
 
     def readline(self, size=-1):
         self._check_reading()
-        return self._buffer.readline(size)
+        line = self._buffer.readline(size)
+        self._pos += len(line)
+        return line
 
     def write(self, data):
         self._check_open()

@@ -24,6 +24,7 @@
 #include "io.hpp"
 #include "raw.hpp"
 #include "raw_names.hpp"
+#include "seekable.hpp"
 #include "threads.hpp"
 #include "walk.hpp"
 
@@ -122,6 +123,13 @@ void print_listing_row(const std::string& codec, const std::string& block_size,
                 file.c_str());
 }
 
+// "bytes 1048576 to 2097151 lost (block 2 at byte 1048620: checksum mismatch)"
+std::string lost_message(const LostRange& r) {
+    const std::string to =
+        r.length ? " to " + std::to_string(r.offset + *r.length - 1) : " to the end";
+    return "bytes " + std::to_string(r.offset) + to + " lost (" + r.why + ")";
+}
+
 // Lists every member of the file and adds them to sum.
 void list_file(const Input& in, Totals& sum) {
     FdSource source(in.fd());
@@ -164,6 +172,7 @@ void process_file(const Options& o, vorlex_codec* codec, const Reporter& reporte
     if (o.mode == Mode::list) {
         list_file(in, listing.sum);
         ++listing.files;
+        if (o.verbosity >= 2) print_index(in.fd(), in.name());
         return;
     }
     // Removing one name of several frees nothing and surprises the others.
@@ -198,9 +207,14 @@ void process_file(const Options& o, vorlex_codec* codec, const Reporter& reporte
 
     const unsigned threads = o.threads != 0 ? o.threads : default_threads();
     Totals totals;
+    std::vector<LostRange> lost;
     const CodecOptions options =
         compressing(o) ? codec_options(o.level, o.raw ? 0 : o.filter, o.typesize) : nullptr;
-    if (o.raw) {
+    if (o.range) {
+        totals = read_range(in.fd(), sink, *o.range);
+    } else if (o.keep_going) {
+        totals = salvage(in.fd(), sink, lost);
+    } else if (o.raw) {
         totals = compressing(o) ? raw_compress(source, sink, codec, in.size(), options.get())
                                 : raw_decompress(source, sink, codec, o.size, in.size(),
                                                  o.memory_given ? o.memory_limit : 0,
@@ -208,8 +222,8 @@ void process_file(const Options& o, vorlex_codec* codec, const Reporter& reporte
                                                      reporter.note(in.name(), what);
                                                  });
     } else if (compressing(o)) {
-        totals = write_container(source, sink, {codec, o.block_size, threads, options.get()},
-                                 progress);
+        totals = write_container(
+            source, sink, {codec, o.block_size, threads, options.get(), o.index}, progress);
     } else {
         totals = read_container(source, sink, threads, progress, o.memory_limit);
     }
@@ -217,11 +231,25 @@ void process_file(const Options& o, vorlex_codec* codec, const Reporter& reporte
     // and renamed with its folder synced, or flushed (and synced) to
     // standard output.
     // With -r -o the inputs go once the shared output is in place.
-    const bool remove = o.remove_input && o.mode != Mode::test && !in.is_stdin() && !shared;
+    const bool remove =
+        o.remove_input && o.mode != Mode::test && !in.is_stdin() && !shared && lost.empty();
     if (file) {
         file->commit();
     } else if (remove) {
         sync_standard_output();
+    }
+    // --keep-going: what could be read is in place; the file still failed.
+    if (!lost.empty()) {
+        uint64_t bytes = 0;
+        bool to_end = false;
+        for (const LostRange& r : lost) {
+            reporter.error(in.name(), lost_message(r));
+            bytes += r.length.value_or(0);
+            to_end = to_end || !r.length;
+        }
+        throw Failure(std::to_string(lost.size()) + " range" + (lost.size() == 1 ? "" : "s") +
+                      " lost (" + std::to_string(bytes) + " bytes" +
+                      (to_end ? " and everything after the last fault" : "") + ")");
     }
     if (remove) remove_input(in);
 

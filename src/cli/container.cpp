@@ -93,6 +93,7 @@ Totals write_container(Source& in, Sink& out, const WriteSettings& settings,
     if (ok(st) && settings.options != nullptr) {
         st = vorlex_frame_writer_set_options(writer.get(), settings.options);
     }
+    if (ok(st) && !settings.indexed) st = vorlex_frame_writer_set_index(writer.get(), 0);
     if (!ok(st)) fail_with(st);
 
     Buffer input;  // aligned, from the host's allocator

@@ -29,6 +29,7 @@ struct WriteSettings {
     uint32_t block_size = 1u << 20;
     unsigned threads = 1;
     vorlex_options* options = nullptr;  // passed to every vorlex_compress; NULL: defaults
+    bool indexed = true;                // write the index record
 };
 
 // Compress everything `in` holds into one container on `out` (flushed).

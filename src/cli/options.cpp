@@ -38,6 +38,18 @@ std::optional<uint64_t> parse_size(const std::string& text) {
     return value << shift;
 }
 
+std::optional<Range> parse_range(const std::string& text) {
+    const size_t colon = text.find(':');
+    const auto offset = parse_size(text.substr(0, colon));
+    if (!offset) return std::nullopt;
+    Range r{*offset, std::nullopt};
+    if (colon != std::string::npos && colon + 1 < text.size()) {
+        r.length = parse_size(text.substr(colon + 1));
+        if (!r.length) return std::nullopt;
+    }
+    return r;
+}
+
 namespace {
 
 struct Parser {
@@ -142,6 +154,10 @@ struct Parser {
             o.progress = ProgressMode::always;
         } else if (name == "no-progress") {
             o.progress = ProgressMode::never;
+        } else if (name == "keep-going") {
+            o.keep_going = true;
+        } else if (name == "no-index") {
+            o.index = false;
         } else if (name == "raw") {
             o.raw = true;
         } else if (name == "ultra") {
@@ -174,6 +190,12 @@ struct Parser {
         if (name == "size") return [this](const std::string& v) { set_size(v); };
         if (name == "memory") return [this](const std::string& v) { set_memory(v); };
         if (name == "level") return [this](const std::string& v) { set_level(v); };
+        if (name == "range") {
+            return [this](const std::string& v) {
+                o.range = parse_range(v);
+                if (!o.range) error("invalid range '" + v + "' (OFFSET:LENGTH)");
+            };
+        }
         if (name == "filter") return [this](const std::string& v) { set_filter(v); };
         return nullptr;
     }
@@ -257,6 +279,15 @@ struct Parser {
             error("-o makes no sense with -t or -l");
         }
         if (o.raw && o.mode == Mode::list) error("--raw data has no container to list");
+        if (o.range && (o.mode != Mode::decompress || o.raw || o.keep_going)) {
+            error("--range only applies to decompressing a container");
+        }
+        if (o.keep_going && (!(o.mode == Mode::decompress || o.mode == Mode::test) || o.raw)) {
+            error("--keep-going only applies to decompressing or testing a container");
+        }
+        if (!o.index && (o.mode != Mode::compress || o.raw)) {
+            error("--no-index only applies to compressing into a container");
+        }
         if (o.raw && o.filter != 0 && o.mode == Mode::compress) {
             error("--filter works on the container's blocks: it cannot be combined with --raw");
         }
@@ -285,6 +316,7 @@ Operations:
   -d, --decompress      decompress
   -t, --test            check the integrity of compressed files
   -l, --list            show codec, sizes, ratio and block count of containers
+                        (with -v: every block's offsets, from the index)
       --codecs          list the codecs that can be loaded
   vorlex bench ...      measure the codecs (see vorlex bench --help)
 
@@ -311,6 +343,14 @@ Options:
                         size): fewer threads work when a file's blocks are large,
                         and a file whose blocks do not fit is refused. With --raw,
                         the largest zstd window read (default 128M, as zstd)
+      --no-index        leave out the index record that lets readers reach any
+                        byte without decoding the rest (frames as older versions
+                        wrote them)
+      --range=OFFSET:LENGTH
+                        with -d: write just these content bytes (LENGTH left out:
+                        to the end), decoding only the blocks that hold them
+      --keep-going      with -d or -t: go past damaged blocks, writing zeros in
+                        their place, name the byte ranges lost and exit with 1
   -o, --output FILE     write to FILE (one input only; with -r, every input in turn)
   -r, --recursive       walk the folders among FILEs: every regular file inside,
                         symbolic links left alone (those named on the command line

@@ -20,6 +20,12 @@ inline constexpr uint64_t MIN_MEMORY_LIMIT = uint64_t(1) << 20;
 // zstd's tool takes levels above this only with --ultra.
 inline constexpr int ZSTD_MAX_PLAIN_LEVEL = 19;
 
+// --range: content bytes to decode.
+struct Range {
+    uint64_t offset = 0;
+    std::optional<uint64_t> length;  // none: to the end
+};
+
 struct Options {
     Mode mode = Mode::compress;
     std::string codec = "quicklz";
@@ -39,6 +45,9 @@ struct Options {
     bool raw = false;
     std::optional<uint64_t> size;  // --size, for raw decompression
     std::vector<std::string> files;  // "-" is standard input; none means "-"
+    std::optional<Range> range;  // --range, for decompression
+    bool keep_going = false;     // --keep-going: decode every block that can be
+    bool index = true;           // --no-index: frames without an index record
     std::optional<int> level;  // -1 ... -19, --level N: compression level; none: the codec's default
     bool ultra = false;  // --ultra: zstd levels above 19, as its tool takes them
     int filter = 0;            // --filter NAME[:TYPESIZE]: a vorlex_filter
@@ -58,6 +67,9 @@ ParsedOptions parse_options(const std::vector<std::string>& args);
 // "4096", "64K", "64k", "64KiB", "1M", "1MiB", "2G": bytes, or nothing when
 // the text is not a size or overflows 64 bits.
 std::optional<uint64_t> parse_size(const std::string& text);
+
+// "OFFSET:LENGTH", "OFFSET:" or "OFFSET", sizes as parse_size takes them.
+std::optional<Range> parse_range(const std::string& text);
 
 // The --help text.
 const char* usage_text();

@@ -8,6 +8,7 @@
 
 #include "error.hpp"
 #include "format.hpp"
+#include "index.hpp"
 #include "reader.hpp"
 #include "writer.hpp"
 
@@ -79,12 +80,15 @@ size_t vorlex_frame_compress_bound(vorlex_codec* codec, size_t in_length, size_t
     // A filter adds its fields to the header; a filtered block that does
     // not shrink is stored as any other.
     const size_t fixed = format::HEADER_FIXED + std::strlen(vorlex_codec_get_name(codec)) +
-                         format::HEADER_TAIL + format::FILTER_FIELDS + format::END_RECORD;
+                         format::HEADER_TAIL + format::FILTER_FIELDS + format::END_RECORD +
+                         index::FIXED;
     // A block that does not shrink is stored: no block costs more than its
     // own bytes and its record header.
     const size_t blocks = in_length / block_size + (in_length % block_size != 0 ? 1 : 0);
-    if (blocks > (SIZE_MAX - fixed) / format::BLOCK_HEADER) return 0;
-    const size_t records = fixed + blocks * format::BLOCK_HEADER;
+    // Each block costs its record header and its index entry.
+    constexpr size_t per_block = format::BLOCK_HEADER + index::ENTRY;
+    if (blocks > (SIZE_MAX - fixed) / per_block) return 0;
+    const size_t records = fixed + blocks * per_block;
     if (in_length > SIZE_MAX - records) return 0;
     return records + in_length;
 }
@@ -171,6 +175,15 @@ vorlex_status vorlex_frame_writer_set_options(vorlex_frame_writer* w,
         if (w == nullptr) invalid("writer is NULL");
         if (w->sticky.set()) return w->sticky.raise();
         w->impl.set_options(options);
+        return VORLEX_STATUS_OK;
+    });
+}
+
+vorlex_status vorlex_frame_writer_set_index(vorlex_frame_writer* w, int indexed) {
+    return guard([&]() -> vorlex_status {
+        if (w == nullptr) invalid("writer is NULL");
+        if (w->sticky.set()) return w->sticky.raise();
+        w->impl.set_indexed(indexed != 0);
         return VORLEX_STATUS_OK;
     });
 }

@@ -5,6 +5,8 @@
 //   header   magic "\x89VLX", version, flags, codec name, block size, checksum
 //   block    kind, stored length, original length, XXH3-64 of the original,
 //            payload (the codec's output, or the original bytes when stored)
+//   index    kind, per block its record length and original length, the
+//            member's length before the index, checksum (index.hpp)
 //   end      kind, total original bytes, block count, content checksum
 //
 // The content checksum is the XXH3-64 of the blocks' checksums in order: it
@@ -31,10 +33,13 @@ inline constexpr uint8_t VERSION = 1;
 //   codec. Adds the filter (a vorlex_filter value, 1 to 4) and the typesize
 //   (1 to 255); every compressed payload then starts with its block's
 //   filter code (filters/filters.hpp), the codec's output after it.
+//   FLAG_INDEXED: an index record sits between the last block record and
+//   the end record (index.hpp). Adds no header bytes.
 inline constexpr uint8_t FLAG_BLOCK_FORM = 0x01;
 inline constexpr uint8_t FLAG_FILTERED = 0x02;
-inline constexpr uint8_t KNOWN_FLAGS = FLAG_BLOCK_FORM | FLAG_FILTERED;
 inline constexpr size_t FILTER_FIELDS = 2;
+inline constexpr uint8_t FLAG_INDEXED = 0x04;
+inline constexpr uint8_t KNOWN_FLAGS = FLAG_BLOCK_FORM | FLAG_FILTERED | FLAG_INDEXED;
 
 inline constexpr size_t MAX_CODEC_NAME = 64;
 // Blocks are bounded so that a reader's memory is too: every buffer is sized
@@ -56,6 +61,7 @@ enum RecordKind : uint8_t {
     KIND_COMPRESSED = 1,  // payload is the codec's output; shorter than the original
     KIND_STORED = 2,      // payload is the original bytes
     KIND_END = 3,
+    KIND_INDEX = 4,  // only in frames with FLAG_INDEXED, just before the end record
 };
 
 // Block record header: kind + u32 stored length + u32 original length + u64 checksum.

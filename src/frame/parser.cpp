@@ -6,6 +6,7 @@
 
 #include "common/bytes.hpp"
 #include "error.hpp"
+#include "index.hpp"
 
 namespace vorlex::frame {
 
@@ -69,9 +70,69 @@ Parser::Event Parser::step(const uint8_t*& p, size_t& n) {
             }
             case State::payload:
                 return Event::none;
+            case State::index:
+                index_step(p, n);
+                break;
         }
     }
     return Event::none;
+}
+
+void Parser::relocate(uint64_t offset, uint64_t index) {
+    position_ = offset;
+    blocks_ = index - 1;
+}
+
+void Parser::fail_index(vorlex_status status, const std::string& what) const {
+    fail(status, "index record at " + at(record_offset_) + ": " + what);
+}
+
+// The kind byte of an index record was taken.
+void Parser::start_index() {
+    if ((header_.flags & FLAG_INDEXED) == 0) {
+        ++blocks_;
+        fail_block(VORLEX_STATUS_CORRUPT, "unknown record kind " + hex_byte(KIND_INDEX));
+    }
+    if (index_seen_) fail_index(VORLEX_STATUS_CORRUPT, "a second index record");
+    index_seen_ = true;
+    index_entries_left_ = blocks_;
+    index_read_.reset();
+    have_ = 0;
+    state_ = State::index;
+}
+
+// Entries are checked as they pass, 8 bytes at a time, so that an index of
+// any length costs no memory.
+Parser::Event Parser::index_step(const uint8_t*& p, size_t& n) {
+    while (n != 0 && index_entries_left_ != 0) {
+        take(p, n, index::ENTRY);
+        if (have_ < index::ENTRY) return Event::none;
+        index_read_.add(bytes::load_le64(buf_));
+        have_ = 0;
+        --index_entries_left_;
+    }
+    if (index_entries_left_ != 0) return Event::none;
+    take(p, n, 16);
+    if (have_ < 16) return Event::none;
+    finish_index();
+    have_ = 0;
+    state_ = State::record;
+    return Event::none;
+}
+
+void Parser::finish_index() {
+    if (index_read_.value() != index_expected_.value()) {
+        fail_index(VORLEX_STATUS_CORRUPT, "entries disagree with the block records");
+    }
+    const uint64_t member_length = bytes::load_le64(buf_);
+    if (member_length != record_offset_ - member_offset_) {
+        fail_index(VORLEX_STATUS_CORRUPT, "member length " + n(member_length) + ", expected " +
+                                              n(record_offset_ - member_offset_));
+    }
+    index_read_.add(member_length);
+    if (index_read_.value() != bytes::load_le64(buf_ + 8)) {
+        fail_index(VORLEX_STATUS_CORRUPT, "index checksum mismatch");
+    }
 }
 
 // Bytes [have_, have_ + k) of a header, before they are taken: a wrong magic
@@ -136,6 +197,8 @@ void Parser::finish_header() {
         }
     }
     header_read_ = true;
+    index_seen_ = false;
+    index_expected_.reset();
     blocks_ = 0;
     original_total_ = 0;
     stored_blocks_ = 0;
@@ -160,6 +223,9 @@ Parser::Event Parser::header_step(const uint8_t*& p, size_t& n) {
 
 void Parser::finish_end() {
     end_ = decode_end(buf_);
+    if ((header_.flags & FLAG_INDEXED) != 0 && !index_seen_) {
+        fail_end(VORLEX_STATUS_CORRUPT, "the index record is missing");
+    }
     if (end_.block_count != blocks_) {
         fail_end(VORLEX_STATUS_CORRUPT, "block count " + n(end_.block_count) + ", found " + n(blocks_));
     }
@@ -192,6 +258,17 @@ void Parser::finish_block() {
 Parser::Event Parser::record_step(const uint8_t*& p, size_t& n) {
     if (have_ == 0) {
         record_offset_ = position_;
+        if (p[0] == KIND_INDEX) {
+            ++p;
+            --n;
+            ++position_;
+            start_index();
+            return Event::none;
+        }
+        if (index_seen_ && p[0] != KIND_END) {
+            ++blocks_;
+            fail_block(VORLEX_STATUS_CORRUPT, "block record after the index");
+        }
         if (p[0] != KIND_END) {
             ++blocks_;
             if (p[0] != KIND_COMPRESSED && p[0] != KIND_STORED) {
@@ -216,7 +293,12 @@ Parser::Event Parser::record_step(const uint8_t*& p, size_t& n) {
 void Parser::take_payload(uint64_t k) {
     payload_left_ -= k;
     position_ += k;
-    if (payload_left_ == 0) state_ = State::record;
+    if (payload_left_ == 0) {
+        state_ = State::record;
+        // The whole record is known now: the entry an index must hold for it.
+        index_expected_.add(index::entry_value(uint32_t(position_ - record_offset_),
+                                               block_.original_length));
+    }
 }
 
 void Parser::finish() const {
@@ -233,6 +315,8 @@ void Parser::finish() const {
             }
             if (buf_[0] == KIND_END) fail_end(VORLEX_STATUS_INPUT_TRUNCATED, "truncated");
             fail_block(VORLEX_STATUS_INPUT_TRUNCATED, "truncated");
+        case State::index:
+            fail_index(VORLEX_STATUS_INPUT_TRUNCATED, "truncated");
         case State::payload:
             fail_block(VORLEX_STATUS_INPUT_TRUNCATED,
                        "truncated (payload of " + n(block_.stored_length) + " bytes, " +

@@ -57,13 +57,19 @@ public:
     // Just after a frame's end record (no byte of another frame seen yet).
     bool at_frame_end() const { return state_ == State::between && frames_ != 0; }
 
+    // Random access: the header was read (from the frame's own header bytes);
+    // the next record starts at byte `offset` of the file and is the frame's
+    // block `index` (1-based). Messages then name that block and offset. The
+    // end record is not to be fed after this: its totals would not add up.
+    void relocate(uint64_t offset, uint64_t index);
+
     // "block 3 at byte 2071: <what>" for the current block.
     [[noreturn]] void fail_block(vorlex_status status, const std::string& what) const;
     // "header: <what>" for the first frame, "header at byte N: <what>" after it.
     [[noreturn]] void fail_header(vorlex_status status, const std::string& what) const;
 
 private:
-    enum class State { between, header, record, payload };
+    enum class State { between, header, record, payload, index };
 
     Event header_step(const uint8_t*& p, size_t& n);
     Event record_step(const uint8_t*& p, size_t& n);
@@ -72,6 +78,10 @@ private:
     void finish_header();
     void finish_end();
     void finish_block();
+    void start_index();
+    Event index_step(const uint8_t*& p, size_t& n);
+    void finish_index();
+    [[noreturn]] void fail_index(vorlex_status status, const std::string& what) const;
     [[noreturn]] void fail_end(vorlex_status status, const std::string& what) const;
     size_t take(const uint8_t*& p, size_t& n, size_t want);
 
@@ -84,6 +94,13 @@ private:
     format::EndRecord end_;
     ContentChecksum content_;
     bool header_read_ = false;
+
+    // Index records: what the blocks read say the entries must be, and what
+    // the record holds; both fed the same way, so their digests compare.
+    ContentChecksum index_expected_;
+    ContentChecksum index_read_;
+    bool index_seen_ = false;
+    uint64_t index_entries_left_ = 0;
 
     uint64_t position_ = 0;
     uint64_t member_offset_ = 0;

@@ -22,12 +22,27 @@ Writer::Writer(vorlex_codec* codec, uint32_t block_size, unsigned threads)
       block_form_(vorlex_codec_has_block_form(codec) != 0),
       block_size_(block_size),
       pipeline_(threads, [this](Slot& s) { encode(s); }) {
+    stage_header();
+}
+
+void Writer::stage_header() {
     Header h;
-    h.codec = vorlex_codec_get_name(codec);
-    h.block_size = block_size;
+    h.codec = vorlex_codec_get_name(codec_);
+    h.block_size = block_size_;
     if (block_form_) h.flags |= FLAG_BLOCK_FORM;
+    if (indexed_) h.flags |= FLAG_INDEXED;
+    h.filter = filter_.filter;
+    h.typesize = filter_.filter != 0 ? filter_.typesize : 0;
     stage_.head_length = encode_header(h, stage_.head);
     staged_out_ = stage_.head_length;
+}
+
+void Writer::set_indexed(bool indexed) {
+    if (total_in_ != 0 || submitted_ != 0 || total_out_ != 0 || finished_) {
+        fail(VORLEX_STATUS_INVALID, "the index can only be chosen before the first input");
+    }
+    indexed_ = indexed;
+    stage_header();
 }
 
 void Writer::set_options(const vorlex_options* options) {
@@ -54,14 +69,7 @@ void Writer::set_options(const vorlex_options* options) {
         }
         filter_.filter = uint8_t(filter);
         filter_.typesize = uint8_t(filter != VORLEX_FILTER_NONE ? typesize : 1);
-        Header h;
-        h.codec = vorlex_codec_get_name(codec_);
-        h.block_size = block_size_;
-        if (block_form_) h.flags |= FLAG_BLOCK_FORM;
-        h.filter = filter_.filter;
-        h.typesize = filter_.filter != 0 ? filter_.typesize : 0;
-        stage_.head_length = encode_header(h, stage_.head);
-        staged_out_ = stage_.head_length;
+        stage_header();
     }
     // The caller's object may change or go: keep what it says.
     constexpr int UNSET = INT_MIN;
@@ -130,7 +138,19 @@ void Writer::stage_oldest() {
     content_total_ += s.original_length;
     ++blocks_;
     if (s.record.kind == KIND_STORED) ++stored_;
+    const uint64_t record_start = staged_out_;
     staged_out_ += BLOCK_HEADER + s.record.stored_length;
+    if (indexed_) index_.add(uint32_t(staged_out_ - record_start), s.record.original_length);
+}
+
+// Between the last block record and the end record.
+void Writer::stage_index() {
+    index_record_ = index_.finish(staged_out_);
+    stage_.head_length = 0;
+    stage_.body = index_record_.data();
+    stage_.body_length = index_record_.size();
+    staged_out_ += index_record_.size();
+    index_staged_ = true;
 }
 
 void Writer::stage_end() {
@@ -217,6 +237,10 @@ vorlex_status Writer::process(vorlex_frame_buffers& b, vorlex_operation op) {
             continue;
         }
         if (op == VORLEX_OPERATION_FLUSH) return VORLEX_STATUS_OK;
+        if (indexed_ && !index_staged_) {
+            stage_index();
+            continue;
+        }
         if (!end_staged_) {
             stage_end();
             continue;

@@ -12,6 +12,7 @@
 
 #include "checksum.hpp"
 #include "format.hpp"
+#include "index.hpp"
 #include "pipeline.hpp"
 
 namespace vorlex::frame {
@@ -26,6 +27,10 @@ public:
     // output). Throws Error: VORLEX_STATUS_BAD_LEVEL for a level the codec
     // does not have, VORLEX_STATUS_INVALID too late.
     void set_options(const vorlex_options* options);
+
+    // Write the index record (the default) or not; only before any input
+    // was taken. Throws Error VORLEX_STATUS_INVALID too late.
+    void set_indexed(bool indexed);
 
     // As vorlex_frame_writer_process; throws Error on failure.
     vorlex_status process(vorlex_frame_buffers& b, vorlex_operation op);
@@ -47,7 +52,9 @@ private:
     void take_input(vorlex_frame_buffers& b, vorlex_operation op);
     void submit_current();
     void stage_oldest();
+    void stage_index();
     void stage_end();
+    void stage_header();
     void consume(vorlex_frame_buffers& b, size_t k);
 
     struct OptionsFree {
@@ -62,6 +69,9 @@ private:
     uint32_t block_size_;
     filters::Setting filter_{0, 1};  // read by the workers, as options_
     ContentChecksum content_;
+    bool indexed_ = true;
+    index::Builder index_;
+    std::vector<uint8_t> index_record_;
     Pipeline pipeline_;
     Staged stage_;
     Slot* current_ = nullptr;  // the block being filled
@@ -73,7 +83,7 @@ private:
     uint64_t content_total_ = 0;  // original bytes of the blocks staged
     uint64_t staged_out_ = 0;     // bytes staged: the offset of the next record
     uint64_t total_in_ = 0, total_out_ = 0;
-    bool end_staged_ = false, finished_ = false;
+    bool index_staged_ = false, end_staged_ = false, finished_ = false;
 };
 
 }  // namespace vorlex::frame

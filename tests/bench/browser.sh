@@ -7,7 +7,7 @@
 # codecs. The page must load nothing: its Content-Security-Policy refuses
 # every load from elsewhere (and the browser reports any attempt on its
 # console, which is watched), and no URL of another place is in the file.
-# OUT_DIR keeps the page and a screenshot for a person to look at. Exits 77
+# OUT_DIR keeps the page, the two DOMs and a screenshot for a person to look at. Exits 77
 # (skipped) where chromium is not installed.
 set -eu
 bench=$1; src=$2; out=$3
@@ -66,6 +66,7 @@ wait "$fast_pid" || fast_status=$?
 for name in slow fast; do
   eval "status=\$${name}_status"
   # shellcheck disable=SC2154 # set by the eval above
+  cp "$tmp/$name.dom" "$out/$name.dom" 2>/dev/null || true  # for a person to look at
   [ "$status" -eq 0 ] || { cat "$tmp/$name.log" >&2; fail "chromium ($name) exited with $status"; }
   [ -s "$tmp/$name.dom" ] || { cat "$tmp/$name.log" >&2; fail "chromium ($name) gave no DOM"; }
   # A load the policy refused, or an error in the page's script.
@@ -91,7 +92,7 @@ grep -q '<g class="pt[^"]*" data-codec="[^"]*" data-peer="[01]" tabindex="0"' "$
   fail "plot marks were not made focusable: did the script run?"
 grep -q '<th class="num"><button type="button">ratio</button></th>' "$dom" || fail "table not sortable"
 [ "$(count '<tr data-input="' "$dom")" -ge 27 ] || fail "too few table rows"
-[ "$(count 'class="winner"' "$dom")" -eq 1 ] || fail "no single winner in the ranking"
+[ "$(count 'class="(peer )?winner"' "$dom")" -eq 1 ] || fail "no single winner in the ranking"
 grep -q 'id="csv" download="vorlex-benchmarks.csv" href="data:text/csv;' "$dom" || fail "no CSV link"
 
 winner() {  # winner NAME: data-best-total and the speed the page read

@@ -684,3 +684,62 @@ TEST_F(Cli, BenchIsDispatched) {
 }
 
 }  // namespace
+
+namespace {
+
+// --range writes just those bytes; --keep-going writes every block it can,
+// zeros for the damaged one, names the range lost and exits 1; -l -v lists
+// the blocks; --no-index writes frames that still read at any offset.
+TEST_F(Cli, RangesKeepGoingAndTheIndex) {
+    const Bytes content = mixed_content(10 * 1024, 9);
+    write_file(dir / "a", content);
+    ASSERT_EQ(run({"-B", "1K", "--codec", "copy", "a"}).status, 0);
+    ASSERT_EQ(run({"-B", "1K", "--codec", "copy", "--no-index", "-o", "n.vlx", "a"}).status, 0);
+    EXPECT_EQ(read_file(dir / "a.vlx").size(),
+              read_file(dir / "n.vlx").size() + 17 + 8 * 10) << "the index: 17 + 8 per block";
+
+    const struct {
+        const char* range;
+        size_t offset, length;
+    } ranges[] = {{"1000:100", 1000, 100}, {"0:1", 0, 1}, {"9K:", 9216, 1024},
+                  {"10239:50", 10239, 1}, {"20000:5", 10240, 0}, {"2K", 2048, 8192}};
+    for (const char* file : {"a.vlx", "n.vlx"}) {
+        for (const auto& r : ranges) {
+            const Result got = run({"-dc", std::string("--range=") + r.range, file});
+            ASSERT_EQ(got.status, 0) << file << " " << r.range << ": " << got.err;
+            EXPECT_EQ(Bytes(got.out.begin(), got.out.end()),
+                      Bytes(content.begin() + long(r.offset),
+                            content.begin() + long(r.offset + r.length)))
+                << file << " " << r.range;
+        }
+    }
+
+    const Result listing = run({"-l", "-v", "a.vlx"});
+    EXPECT_EQ(listing.status, 0) << listing.err;
+    EXPECT_TRUE(contains(listing.out, "1 frame (1 indexed), 10 blocks")) << listing.out;
+    EXPECT_TRUE(contains(listing.out, "       1       10             9216")) << listing.out;
+
+    // Block 4's payload damaged: 3072 to 4095 lost, the rest in place.
+    Bytes bad = read_file(dir / "a.vlx");
+    const size_t block4 = 19 + 3 * (17 + 1024);
+    bad[block4 + 17 + 100] ^= 1;
+    write_file(dir / "bad.vlx", bad);
+    const Result salvaged = run({"-d", "--keep-going", "bad.vlx"});
+    EXPECT_EQ(salvaged.status, 1);
+    EXPECT_TRUE(contains(salvaged.err, "bytes 3072 to 4095 lost (block 4 at byte " +
+                                           std::to_string(block4) + ": checksum mismatch)"))
+        << salvaged.err;
+    Bytes want = content;
+    std::fill(want.begin() + 3072, want.begin() + 4096, 0);
+    EXPECT_EQ(read_file(dir / "bad"), want);
+    EXPECT_EQ(run({"-dc", "--range=5000:10", "bad.vlx"}).status, 0) << "other blocks read";
+    EXPECT_EQ(run({"-dc", "--range=4000:10", "bad.vlx"}).status, 1);
+
+    for (const auto& usage : std::vector<std::vector<std::string>>{
+             {"--range=1:2", "a"}, {"-d", "--range=x", "a.vlx"}, {"--keep-going", "a"},
+             {"-d", "--no-index", "a.vlx"}}) {
+        EXPECT_EQ(run(usage).status, 2) << usage[0];
+    }
+}
+
+}  // namespace

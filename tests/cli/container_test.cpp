@@ -16,6 +16,7 @@
 #include <vorlex/vorlex.hpp>
 
 #include "common/bytes.hpp"
+#include "frame/index.hpp"
 #include "container.hpp"
 #include "failure.hpp"
 #include "frame/format.hpp"
@@ -33,10 +34,11 @@ vorlex_codec* codec(const char* name) {
     return c;
 }
 
-Bytes compress(vorlex_codec* c, const Bytes& in, uint32_t block_size, unsigned threads) {
+Bytes compress(vorlex_codec* c, const Bytes& in, uint32_t block_size, unsigned threads,
+               bool indexed = true) {
     MemorySource source(in);
     MemorySink sink;
-    write_container(source, sink, {c, block_size, threads});
+    write_container(source, sink, {c, block_size, threads, nullptr, indexed});
     return sink.bytes;
 }
 
@@ -79,9 +81,11 @@ vorlex_codec* compressing_codec() {
     return q != nullptr ? q : codec("copy");
 }
 
+// Without an index: the bytes every earlier version wrote. With one (the
+// default): flag 0x04 in the header and the index record before the end.
 TEST(ContainerLayout, IsPinnedByteForByte) {
     const Bytes in = vorlex::test::from_string("abc");
-    const Bytes got = compress(codec("copy"), in, 1024, 1);
+    const Bytes got = compress(codec("copy"), in, 1024, 1, false);
 
     Bytes want = {0x89, 'V', 'L', 'X', 1, 0, 4, 'c', 'o', 'p', 'y', 0x00, 0x04, 0x00, 0x00};
     uint8_t le[8];
@@ -99,11 +103,27 @@ TEST(ContainerLayout, IsPinnedByteForByte) {
     vorlex::bytes::store_le64(le, content);
     want.insert(want.end(), le, le + 8);
     EXPECT_EQ(got, want);
+
+    Bytes indexed = want;
+    indexed[5] = fmt::FLAG_INDEXED;
+    vorlex::bytes::store_le32(le, uint32_t(XXH3_64bits(indexed.data(), 15)));
+    std::copy(le, le + 4, indexed.begin() + 15);
+    // Index: kind 4, one entry (record of 17 + 3 bytes, 3 original bytes),
+    // the member length before it (19 + 20), its checksum.
+    const uint8_t index[] = {4, 20, 0, 0, 0, 3, 0, 0, 0, 39, 0, 0, 0, 0, 0, 0, 0};
+    uint8_t hashed[16];
+    std::copy(index + 1, index + 17, hashed);
+    vorlex::bytes::store_le64(le, XXH3_64bits(hashed, 16));
+    const auto end_record = indexed.end() - fmt::END_RECORD;
+    indexed.insert(end_record, le, le + 8);
+    indexed.insert(indexed.end() - fmt::END_RECORD - 8, index, index + sizeof index);
+    EXPECT_EQ(compress(codec("copy"), in, 1024, 1), indexed);
 }
 
 TEST(ContainerLayout, EmptyInputIsHeaderAndEndRecord) {
     const Bytes got = compress(codec("copy"), {}, 1024, 2);
-    ASSERT_EQ(got.size(), fmt::HEADER_FIXED + 4 + fmt::HEADER_TAIL + fmt::END_RECORD);
+    ASSERT_EQ(got.size(),
+              fmt::HEADER_FIXED + 4 + fmt::HEADER_TAIL + vorlex::frame::index::FIXED + fmt::END_RECORD);
     const uint8_t* end = got.data() + got.size() - fmt::END_RECORD;
     EXPECT_EQ(end[0], fmt::KIND_END);
     EXPECT_EQ(vorlex::bytes::load_le64(end + 1), 0u);
@@ -147,7 +167,8 @@ TEST(ContainerRoundTrip, IncompressibleBlocksAreStoredAndCostOnlyTheirRecord) {
         ASSERT_EQ(members.size(), 1u);
         EXPECT_EQ(members[0].stored_blocks, 8u) << c.name();
         const size_t header = fmt::HEADER_FIXED + c.name().size() + fmt::HEADER_TAIL;
-        EXPECT_EQ(out.size(), header + in.size() + 8 * fmt::BLOCK_HEADER + fmt::END_RECORD)
+        EXPECT_EQ(out.size(), header + in.size() + 8 * fmt::BLOCK_HEADER +
+                                  vorlex::frame::index::record_length(8) + fmt::END_RECORD)
             << c.name();
     }
 }
@@ -196,7 +217,7 @@ TEST(ContainerDamage, EveryTruncationIsReportedAsTruncated) {
 std::vector<std::pair<size_t, size_t>> compressed_payloads(const Bytes& c) {
     std::vector<std::pair<size_t, size_t>> ranges;
     size_t at = fmt::HEADER_FIXED + c[6] + fmt::HEADER_TAIL;
-    while (c[at] != fmt::KIND_END) {
+    while (c[at] != fmt::KIND_END && c[at] != fmt::KIND_INDEX) {
         const fmt::BlockHeader b = fmt::decode_block_header(c.data() + at);
         at += fmt::BLOCK_HEADER;
         if (b.kind == fmt::KIND_COMPRESSED) ranges.emplace_back(at, at + b.stored_length);

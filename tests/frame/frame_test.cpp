@@ -262,7 +262,7 @@ TEST(FrameApi, EachFaultHasItsStatusAndSaysWhere) {
          VORLEX_STATUS_NO_SUCH_CODEC, "unknown codec 'zzzz'", false},
         {"newer version", edit([](Bytes& b) { b[4] = 2; }), VORLEX_STATUS_UNSUPPORTED,
          "header: unsupported format version 2", true},
-        {"block form of a codec without one", with_header_checksum(edit([](Bytes& b) { b[5] = 1; })),
+        {"block form of a codec without one", with_header_checksum(edit([](Bytes& b) { b[5] |= 1; })),
          VORLEX_STATUS_UNSUPPORTED, "header: codec 'copy' has no block form (flag 0x01)", false},
     };
     for (const auto& c : cases) {
@@ -360,7 +360,7 @@ TEST(FrameBlockForm, FlaggedWrittenAsTheBlockFormAndCheckedOnTheWayBack) {
         SCOPED_TRACE(c.name());
         const bool form = vorlex_codec_has_block_form(c.get()) != 0;
         const Bytes f = frame_of(c.get(), in, 2048);
-        EXPECT_EQ(f[5], form ? fmt::FLAG_BLOCK_FORM : 0);
+        EXPECT_EQ(f[5], (form ? fmt::FLAG_BLOCK_FORM : 0) | fmt::FLAG_INDEXED);
         if (!form) continue;
         // The first block's record and payload.
         const size_t at = fmt::HEADER_FIXED + f[6] + fmt::HEADER_TAIL;
@@ -477,7 +477,7 @@ TEST(FrameBlockForm, ReusedContextsChangeNoByte) {
 
 TEST(FrameApi, MisuseIsInvalidNeverACrash) {
     vorlex_codec* copy = vorlex_get_codec("copy");
-    uint8_t buf[64];
+    uint8_t buf[128];
     size_t n = sizeof buf;
     uint64_t size;
     EXPECT_EQ(vorlex_frame_compress(nullptr, 0, buf, &n, buf, 1), VORLEX_STATUS_INVALID);
