@@ -32,7 +32,8 @@ unsigned thread_count(const py::object& threads) {
 class FrameWriter {
 public:
     FrameWriter(const py::object& codec_name, const py::object& block_size_arg,
-                const py::object& threads, const py::object& level) {
+                const py::object& threads, const py::object& level, const py::object& filter,
+                const py::object& typesize) {
         vorlex_codec* codec = codec_argument(codec_name);
         // None: the codec's own default (0 to the library), as the tool's.
         const size_t block_size =
@@ -42,7 +43,10 @@ public:
             throw py::value_error("block_size must be at least 1");
         }
         const unsigned n = thread_count(threads);
-        const Options options = level_options(level_argument(level, codec));
+        // A stream has no array to take an item size from: bytes' (1),
+        // as compress() of bytes.
+        const Options options = frame_options(level_argument(level, codec),
+                                              filter_argument(filter, typesize, py::bytes()));
         vorlex_status st;
         {
             py::gil_scoped_release nogil;
@@ -170,16 +174,18 @@ private:
 void define_streams(py::module_& m) {
     py::class_<FrameWriter>(m, "FrameWriter",
                             "FrameWriter(codec='quicklz', *, block_size=None, threads=1,\n"
-                            "            level=None)\n\n"
-                            "The streaming writer of one frame. compress() takes data and\n"
+                            "            level=None, filter=None, typesize=None)\n\n"
+                            "The streaming writer of one frame. filter and typesize as for\n"
+                            "vorlex.compress() (typesize: 1 when not given). compress() takes data and\n"
                             "returns the compressed bytes ready so far; flush() ends the\n"
                             "current block so that everything given can be decoded; finish()\n"
                             "returns the rest and the end record.")
         .def(py::init<const py::object&, const py::object&, const py::object&,
-                      const py::object&>(),
+                      const py::object&, const py::object&, const py::object&>(),
              py::arg("codec") = "quicklz", py::kw_only(),
              py::arg("block_size") = py::none(), py::arg("threads") = 1,
-             py::arg("level") = py::none())
+             py::arg("level") = py::none(), py::arg("filter") = py::none(),
+             py::arg("typesize") = py::none())
         .def("compress", &FrameWriter::compress, py::arg("data"))
         .def("flush", &FrameWriter::flush)
         .def("finish", &FrameWriter::finish);

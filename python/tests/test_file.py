@@ -256,3 +256,20 @@ def test_reader_with_workers_goes_on_after_fork(tmp_path):
         assert f.read() == data[1 << 20:]
     _, status = os.waitpid(pid, 0)
     assert os.WIFEXITED(status) and os.WEXITSTATUS(status) == 0, status
+
+
+def test_writer_takes_a_filter(tmp_path):
+    import numpy as np
+    data = np.cumsum(np.arange(50_000, dtype="<i4") % 7, dtype="<i4").tobytes()
+    path = tmp_path / "filtered.vlx"
+    with vorlex.open(path, "wb", codec="lz4", block_size=65536, filter="shuffle",
+                     typesize=4) as f:
+        f.write(data[:1000])
+        f.write(data[1000:])
+    packed = path.read_bytes()
+    assert packed == vorlex.compress(data, "lz4", block_size=65536, filter="shuffle", typesize=4)
+    assert packed != vorlex.compress(data, "lz4", block_size=65536)
+    with vorlex.open(path) as f:
+        assert f.read() == data
+    with pytest.raises(ValueError, match="unknown filter"):
+        vorlex.open(tmp_path / "x.vlx", "wb", filter="zigzag")

@@ -164,11 +164,13 @@ class VorlexFile(io.BufferedIOBase):
     """A binary file object that writes or reads vorlex frames.
 
     ``VorlexFile(file, mode="rb", *, codec="quicklz", block_size=None,
-    threads=1, level=None, max_length=None)``: file is a path (str, bytes, os.PathLike) or a
+    threads=1, level=None, filter=None, typesize=None, max_length=None)``: file is a path
+    (str, bytes, os.PathLike) or a
     binary file object; mode is "r"/"rb", "w"/"wb", "a"/"ab" (a new frame
     after what the file holds) or "x"/"xb". codec, block_size and level (the
-    codec's compression level; None: its default) choose what is written, and
-    reading ignores them; threads is the number of worker threads (0: one per
+    codec's compression level; None: its default) choose what is written, as
+    do filter and typesize (as for vorlex.compress(); typesize 1 when not
+    given), and reading ignores them; threads is the number of worker threads (0: one per
     CPU), whose output is the same as one thread's. max_length (reading
     only) bounds the content: reading past it raises vorlex.Error, so a
     small file that decodes to far more cannot fill memory through read().
@@ -184,7 +186,7 @@ class VorlexFile(io.BufferedIOBase):
 
     def __init__(self, file, mode="rb", *, codec="quicklz",
                  block_size=None, threads=1, level=None,
-                 max_length=None):
+                 filter=None, typesize=None, max_length=None):
         if not isinstance(mode, str) or mode not in _MODES:
             raise ValueError(f"invalid mode: {mode!r}")
         _check_options(codec, block_size, threads, level)
@@ -209,7 +211,7 @@ class VorlexFile(io.BufferedIOBase):
         # behind.
         if not self._reading:
             self._writer = _vorlex.FrameWriter(codec, block_size=block_size, threads=threads,
-                                               level=level)
+                                               level=level, filter=filter, typesize=typesize)
             self._piece = max(block_size or _vorlex.DEFAULT_BLOCK_SIZE, _READ_CHUNK) * 4
         if isinstance(file, (str, bytes, os.PathLike)):
             fp = builtins.open(file, self._mode)
@@ -393,16 +395,17 @@ class VorlexFile(io.BufferedIOBase):
         return f"<vorlex.VorlexFile {self.name!r} {state}>"
 
 
-def open(file, mode="rb", *, codec="quicklz", block_size=None,
-         threads=1, level=None, encoding=None, errors=None, newline=None, max_length=None):
+def open(file, mode="rb", *, codec="quicklz", block_size=None, threads=1, level=None,
+         filter=None, typesize=None, encoding=None, errors=None, newline=None, max_length=None):
     """Open a vorlex frame file in binary or text mode, like gzip.open().
 
     file is a path or a file object. mode is "rb", "wb", "ab" or "xb" (or the
     same without "b") for a binary VorlexFile, or "rt", "wt", "at", "xt" for
     an io.TextIOWrapper around one, which takes encoding, errors and newline.
     codec, block_size and level (the codec's compression level, as gzip.open's
-    compresslevel; None: the codec's default) choose what is written; reading
-    needs none of them. threads is the number of worker threads (0: one per
+    compresslevel; None: the codec's default), filter and typesize (as for
+    vorlex.compress(); typesize 1 when not given) choose what is written;
+    reading needs none of them. threads is the number of worker threads (0: one per
     CPU). max_length bounds what reading may decode (vorlex.Error past it).
     """
     if not isinstance(mode, str):
@@ -415,7 +418,8 @@ def open(file, mode="rb", *, codec="quicklz", block_size=None,
             if value is not None:
                 raise ValueError(f"argument {name!r} not supported in binary mode")
     binary = VorlexFile(file, mode.replace("t", ""), codec=codec, block_size=block_size,
-                        threads=threads, level=level, max_length=max_length)
+                        threads=threads, level=level, filter=filter, typesize=typesize,
+                        max_length=max_length)
     if "t" not in mode:
         return binary
     try:
