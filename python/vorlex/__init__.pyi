@@ -33,7 +33,8 @@ class VorlexFile(io.BufferedIOBase):
     name: str
     def __init__(self, file: _File, mode: _BinaryMode = "rb", *, codec: str = "quicklz",
                  block_size: Optional[int] = None, threads: int = 1,
-                 level: Optional[int] = None, max_length: Optional[int] = None) -> None: ...
+                 level: Optional[int] = None, filter: Optional[str] = None,
+                 typesize: Optional[int] = None, max_length: Optional[int] = None) -> None: ...
     @property
     def mode(self) -> str: ...
     def read(self, size: Optional[int] = -1) -> bytes: ...
@@ -45,10 +46,12 @@ class VorlexFile(io.BufferedIOBase):
 @overload
 def open(file: _File, mode: _BinaryMode = "rb", *, codec: str = "quicklz",
          block_size: Optional[int] = None, threads: int = 1, level: Optional[int] = None,
+         filter: Optional[str] = None, typesize: Optional[int] = None,
          encoding: None = None, errors: None = None, newline: None = None,
          max_length: Optional[int] = None) -> VorlexFile: ...
 @overload
 def open(file: _File, mode: _TextMode, *, codec: str = "quicklz", block_size: Optional[int] = None,
-         threads: int = 1, level: Optional[int] = None, encoding: Optional[str] = None,
+         threads: int = 1, level: Optional[int] = None, filter: Optional[str] = None,
+         typesize: Optional[int] = None, encoding: Optional[str] = None,
          errors: Optional[str] = None, newline: Optional[str] = None,
          max_length: Optional[int] = None) -> io.TextIOWrapper: ...
