@@ -515,6 +515,11 @@ VORLEX_EXPORT vorlex_status vorlex_frame_reader_process(vorlex_frame_reader* rea
                                                         vorlex_operation operation);
 VORLEX_EXPORT vorlex_status vorlex_frame_reader_get_info(const vorlex_frame_reader* reader,
                                                          vorlex_frame_info* info);
+/* The typed-array filter (VORLEX_FILTER_*) and typesize of the frame being
+ * read, or of the last one completed: VORLEX_FILTER_NONE and 0 for an
+ * unfiltered frame or before any header. Either pointer may be NULL. */
+VORLEX_EXPORT vorlex_status vorlex_frame_reader_get_filter(const vorlex_frame_reader* reader,
+                                                           int* filter, unsigned* typesize);
 /* With VORLEX_FRAME_SCAN: the caller skipped length <= info.skippable input
  * bytes without passing them (it seeked past a payload); VORLEX_STATUS_INVALID
  * otherwise. */

@@ -134,8 +134,13 @@ std::string lost_message(const LostRange& r) {
 void list_file(const Input& in, Totals& sum) {
     FdSource source(in.fd());
     for (const MemberInfo& m : list_container(source)) {
-        print_listing_row(m.header.codec, std::to_string(m.header.block_size), m.totals,
-                          in.name());
+        // A filtered frame as --filter names it: "lz4+shuffle:8".
+        const std::string codec =
+            m.filter == VORLEX_FILTER_NONE
+                ? m.header.codec
+                : m.header.codec + "+" + vorlex_filter_name(m.filter) + ":" +
+                      std::to_string(m.typesize);
+        print_listing_row(codec, std::to_string(m.header.block_size), m.totals, in.name());
         sum.original += m.totals.original;
         sum.compressed += m.totals.compressed;
         sum.blocks += m.totals.blocks;

@@ -184,6 +184,7 @@ std::vector<MemberInfo> list_container(Source& in) {
                 m.header.block_size = i.block_size;
                 m.totals = {i.frame_content, i.frame_length, i.frame_blocks};
                 m.stored_blocks = i.frame_stored_blocks;
+                vorlex_frame_reader_get_filter(reader.get(), &m.filter, &m.typesize);
                 members.push_back(std::move(m));
             }
         } while (b.in_avail != 0);

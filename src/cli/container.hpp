@@ -52,6 +52,8 @@ struct MemberInfo {
     } header;
     Totals totals;
     uint64_t stored_blocks = 0;
+    int filter = VORLEX_FILTER_NONE;  // and its typesize, 0 for none
+    unsigned typesize = 0;
 };
 
 // Walk the records without decoding: codec, sizes and block counts of each

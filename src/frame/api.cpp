@@ -240,6 +240,17 @@ vorlex_status vorlex_frame_reader_get_info(const vorlex_frame_reader* r, vorlex_
     });
 }
 
+vorlex_status vorlex_frame_reader_get_filter(const vorlex_frame_reader* r, int* filter,
+                                             unsigned* typesize) {
+    return guard([&]() -> vorlex_status {
+        if (r == nullptr) invalid("reader is NULL");
+        const filters::Setting f = r->impl.filter();
+        if (filter != nullptr) *filter = f.filter;
+        if (typesize != nullptr) *typesize = f.filter != 0 ? f.typesize : 0;
+        return VORLEX_STATUS_OK;
+    });
+}
+
 vorlex_status vorlex_frame_reader_skip(vorlex_frame_reader* r, uint64_t length) {
     return guard([&]() -> vorlex_status {
         if (r == nullptr) invalid("reader is NULL");

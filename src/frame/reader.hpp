@@ -31,6 +31,10 @@ public:
     // As vorlex_frame_reader_skip; throws Error on misuse.
     void skip(uint64_t n);
     void info(vorlex_frame_info& out) const;
+    // The filter of the frame being read or last completed (in every mode).
+    filters::Setting filter() const {
+        return {parser_.header().filter, parser_.header().typesize};
+    }
     uint64_t total_content() const { return parser_.total_content(); }
 
 private:

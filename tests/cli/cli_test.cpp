@@ -247,6 +247,11 @@ TEST_F(Cli, ListShowsCodecSizesAndBlocks) {
     EXPECT_TRUE(contains(r.out, " 4096        3 ")) << r.out;
     EXPECT_TRUE(contains(r.out, std::to_string(size) + "          10000")) << r.out;
     EXPECT_TRUE(contains(r.out, "in.vlx")) << r.out;
+    // A filtered frame names its filter as --filter takes it.
+    ASSERT_EQ(run({"--codec", "lz4", "--filter", "shuffle:4", "-o", "f.vlx", "in"}).status, 0);
+    EXPECT_TRUE(run({"-l", "f.vlx"}).out.starts_with(
+        "codec      block size   blocks     compressed       original   ratio  file\n"
+        "lz4+shuffle:4"));
 }
 
 TEST_F(Cli, ListAddsATotalRowAndShowsNoRatioForAnEmptyContainer) {
