@@ -20,14 +20,19 @@ vorlex_status compress_buffer_presized(vorlex_codec*, size_t* compressed_length,
     LZ4F_preferences_t p = preferences(options);
     // liblz4 takes 0 for "no size"; an empty frame has no block either way.
     p.frameInfo.contentSize = uncompressed_length;
-    // The thread's context: liblz4 starts every frame afresh in it and keeps
-    // its buffers from one frame to the next.
+    // A frame of one block goes through the thread's kept context, any other
+    // through a fresh one (lz4_contexts.cpp says why).
     Lz4Contexts* c = thread_contexts();
-    LZ4F_cctx* cctx = get_frame_cctx(c);
+    const bool single = uncompressed_length <= SINGLE_BLOCK;
+    LZ4F_cctx* cctx = single ? get_single_block_cctx(c) : get_frame_cctx(c);
     if (cctx == nullptr) return vorlex_error(VORLEX_STATUS_NO_MEMORY);
     const size_t n = LZ4F_compressFrame_usingCDict(cctx, compressed, *compressed_length,
                                                    uncompressed, uncompressed_length, nullptr, &p);
-    put_frame_cctx(c, cctx);
+    if (single) {
+        put_single_block_cctx(c, cctx, LZ4F_isError(n));
+    } else {
+        put_frame_cctx(c, cctx);
+    }
     if (LZ4F_isError(n)) return status_of(n);
     *compressed_length = n;
     return VORLEX_STATUS_OK;

@@ -4,13 +4,24 @@
 // states (16 KiB fast, 256 KiB high-compression). Each is made on its first
 // use.
 //
-// A frame compression context is made afresh for each frame, on memory the
-// thread keeps (its record, its block state of 16 or 256 KiB and its 64 KiB
-// staging buffer), never reused as a context: liblz4's fast reset of a used
-// context puts old table entries out of reach, but its output can still
-// differ from a fresh context's, and ours must depend on the input alone.
-// Likewise the block-form states are fully initialised for every block
-// (liblz4's own one-shot functions do the same).
+// Our output must depend on the input alone, never on what the thread
+// compressed before. liblz4's fast reset of a used context puts old table
+// entries out of reach without clearing them, and whether that is
+// byte-identical to a fresh context depends on the path:
+// - a frame of one block (input up to the 64 KiB block size) is compressed
+//   as an independent block. The fast coder then either clears its table
+//   (input from 4 KiB up) or keeps it for a 16-bit-indexed pass in which a
+//   stale entry is skipped exactly where a cleared one would fail its
+//   4-byte comparison; the high-compression coder starts each frame 64 KiB
+//   past the last one, beyond the reach of every stale entry and chain
+//   link. So one kept context per thread serves these frames, saving the
+//   16 or 256 KiB initialisation that dominates small inputs;
+// - frames of linked blocks are not identical (the fast coder's 32-bit
+//   pass compares 4 bytes of a 5-byte hash), so for them a context is made
+//   afresh, on memory the thread keeps (its record, its block state and its
+//   64 KiB staging buffer).
+// The block-form states are fully initialised for every block (liblz4's own
+// one-shot functions do the same).
 #include "common/thread_cache.hpp"
 #include "lz4_glue.h"
 
@@ -20,6 +31,7 @@ struct Lz4Contexts {
     plugin::CacheRecord head;
     plugin::BlockPool frame_memory;
     LZ4F_dctx* frame_dctx;
+    LZ4F_cctx* single_block_cctx;
     LZ4_stream_t* fast;
     LZ4_streamHC_t* hc;
 };
@@ -30,9 +42,11 @@ void drop(plugin::CacheRecord* record) {
     auto* c = reinterpret_cast<Lz4Contexts*>(record);
     c->frame_memory.clear();
     LZ4F_freeDecompressionContext(c->frame_dctx);
+    LZ4F_freeCompressionContext(c->single_block_cctx);
     vorlex_free(c->fast);
     vorlex_free(c->hc);
     c->frame_dctx = nullptr;
+    c->single_block_cctx = nullptr;
     c->fast = nullptr;
     c->hc = nullptr;
 }
@@ -60,6 +74,20 @@ LZ4F_cctx* get_frame_cctx(Lz4Contexts* c) {
 }
 
 void put_frame_cctx(Lz4Contexts*, LZ4F_cctx* cctx) { LZ4F_freeCompressionContext(cctx); }
+
+LZ4F_cctx* get_single_block_cctx(Lz4Contexts* c) {
+    if (c != nullptr && c->single_block_cctx != nullptr) return c->single_block_cctx;
+    LZ4F_cctx* cctx = LZ4F_createCompressionContext_advanced(host_memory(), LZ4F_VERSION);
+    if (c != nullptr) c->single_block_cctx = cctx;
+    return cctx;
+}
+
+// A context whose frame failed is not trusted with the next one.
+void put_single_block_cctx(Lz4Contexts* c, LZ4F_cctx* cctx, bool failed) {
+    if (c != nullptr && !failed) return;
+    if (c != nullptr) c->single_block_cctx = nullptr;
+    LZ4F_freeCompressionContext(cctx);
+}
 
 LZ4F_dctx* get_frame_dctx(Lz4Contexts* c) {
     if (c != nullptr && c->frame_dctx != nullptr) return c->frame_dctx;

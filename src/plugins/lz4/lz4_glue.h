@@ -95,12 +95,17 @@ struct Lz4Stream {
 // freed (put_*).
 struct Lz4Contexts;
 Lz4Contexts* thread_contexts();
-LZ4F_cctx* get_frame_cctx(Lz4Contexts* c);
-void put_frame_cctx(Lz4Contexts* c, LZ4F_cctx* cctx);
-LZ4F_dctx* get_frame_dctx(Lz4Contexts* c);
-void put_frame_dctx(Lz4Contexts* c, LZ4F_dctx* dctx, bool failed);
 // A fresh frame compression context, on memory the thread keeps; put frees
 // the context (the memory stays with the thread).
+LZ4F_cctx* get_frame_cctx(Lz4Contexts* c);
+void put_frame_cctx(Lz4Contexts* c, LZ4F_cctx* cctx);
+// The thread's kept context for frames of one block (input up to
+// SINGLE_BLOCK bytes); one whose frame failed is freed.
+constexpr size_t SINGLE_BLOCK = 64 * 1024;
+LZ4F_cctx* get_single_block_cctx(Lz4Contexts* c);
+void put_single_block_cctx(Lz4Contexts* c, LZ4F_cctx* cctx, bool failed);
+LZ4F_dctx* get_frame_dctx(Lz4Contexts* c);
+void put_frame_dctx(Lz4Contexts* c, LZ4F_dctx* dctx, bool failed);
 // Block-form compression states: fast (levels 1, 2) and high-compression
 // (3 and up); the caller initialises them for each block.
 LZ4_stream_t* get_fast_state(Lz4Contexts* c);
