@@ -5,6 +5,7 @@
 // buffer is the same decoder over the whole input.
 #include <string.h>
 
+#include "common/bytes.hpp"
 #include "common/library_stream.hpp"
 #include "lz4_glue.h"
 
@@ -96,11 +97,36 @@ vorlex_status decompress_buffer(vorlex_codec*, size_t* decompressed_length,
     Lz4Contexts* c = thread_contexts();
     z.dctx = get_frame_dctx(c);
     if (z.dctx == nullptr) return vorlex_error(VORLEX_STATUS_NO_MEMORY);
-    const vorlex_status st = plugin::run_whole_buffer(
-        z.base, decompressed_length, decompressed, compressed_length, compressed,
+    // The common case in one library call: a frame that is the whole input.
+    // Anything else (more frames, a legacy stream, an output too small, a
+    // cut) goes on from where that call stopped through the general decoder.
+    size_t consumed = 0, produced = 0;
+    if (compressed_length >= 4 && *decompressed_length != 0 &&
+        bytes::load_le32(compressed) == LZ4F_MAGICNUMBER) {
+        consumed = compressed_length;
+        produced = *decompressed_length;
+        const size_t hint =
+            LZ4F_decompress(z.dctx, decompressed, &produced, compressed, &consumed, nullptr);
+        if (LZ4F_isError(hint)) {
+            put_frame_dctx(c, z.dctx, true);
+            return status_of(hint);
+        }
+        if (hint == 0 && consumed == compressed_length) {
+            put_frame_dctx(c, z.dctx, false);
+            *decompressed_length = produced;
+            return VORLEX_STATUS_OK;
+        }
+        z.at_boundary = hint == 0;
+        z.after_frame = hint == 0;
+    }
+    size_t rest = *decompressed_length - produced;
+    vorlex_status st = plugin::run_whole_buffer(
+        z.base, &rest, decompressed + produced, compressed_length - consumed,
+        compressed + consumed,
         [&z](vorlex_stream*, vorlex_operation op) { return decompress_step(z, op); });
     put_frame_dctx(c, z.dctx, st != VORLEX_STATUS_OK);
     legacy_free(z);
+    if (st == VORLEX_STATUS_OK) *decompressed_length = produced + rest;
     return st;
 }
 
