@@ -23,6 +23,7 @@
 #include <vorlex/vorlex.h>
 
 #include "codec.hpp"
+#include "frame/buffer.hpp"
 #include "plugin_folders.hpp"
 
 namespace vorlex::host {
@@ -316,6 +317,7 @@ int vorlex_codec_has_block_form(vorlex_codec* codec) {
 }
 
 void vorlex_release_cached_memory(void) {
+    vorlex::frame::release_kept_blocks();
     try {
         vorlex::host::release_plugin_memory();
     } catch (...) {
