@@ -14,7 +14,16 @@ namespace {
 XXH3_state_t* xxh(void* p) { return static_cast<XXH3_state_t*>(p); }
 }  // namespace
 
-uint64_t block_checksum(const uint8_t* data, size_t n) { return XXH3_64bits(data, n); }
+uint64_t block_checksum(const uint8_t* data, size_t n) {
+#if defined(__x86_64__)
+    static const bool avx2 = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
+    if (avx2) return block_checksum_avx2(data, n);
+#endif
+    return XXH3_64bits(data, n);
+}
 
 ContentChecksum::ContentChecksum() : state_(XXH3_createState()) {
     if (state_ == nullptr) throw std::bad_alloc();

@@ -10,6 +10,10 @@
 namespace vorlex::frame {
 
 uint64_t block_checksum(const uint8_t* data, size_t n);
+#if defined(__x86_64__)
+// The same, with AVX2 (checksum_avx2.cpp); only where the processor has it.
+uint64_t block_checksum_avx2(const uint8_t* data, size_t n);
+#endif
 
 class ContentChecksum {
 public:

@@ -21,8 +21,12 @@
 #include <thread>
 #include <vector>
 
+#define XXH_INLINE_ALL  // xxHash as built here, without AVX2: the reference
+#include <xxhash.h>
+
 #include <vorlex/vorlex.hpp>
 
+#include "frame/checksum.hpp"
 #include "frame/format.hpp"
 #include "support/test_data.hpp"
 
@@ -118,6 +122,20 @@ vorlex_codec* quicklz_or_copy() {
 // ---- The tool's bytes ------------------------------------------------------------
 
 #ifdef VORLEX_TOOL
+// The block checksum has an AVX2 build, used where the processor has it;
+// it must agree with xxHash built for SSE2 at every length where their
+// loops split the input differently (stripes of 64 bytes, blocks of 1 KiB).
+TEST(FrameChecksum, TheAvx2BuildAgreesWithTheOther) {
+    __builtin_cpu_init();
+    if (!__builtin_cpu_supports("avx2")) GTEST_SKIP() << "no AVX2 on this processor";
+    const Bytes data = vorlex::test::random_bytes(300000, 9);
+    for (size_t n = 0; n <= data.size(); n += n < 2200 ? 1 : 4999) {
+        ASSERT_EQ(vorlex::frame::block_checksum_avx2(data.data(), n), XXH3_64bits(data.data(), n))
+            << n << " bytes";
+        ASSERT_EQ(vorlex::frame::block_checksum(data.data() + 1, n / 2), XXH3_64bits(data.data() + 1, n / 2));
+    }
+}
+
 TEST(FrameApi, WritesAndReadsWhatTheToolDoesForEveryCodec) {
     const fs::path dir = fs::temp_directory_path() / ("vorlex-frame-" + std::to_string(::getpid()));
     fs::create_directories(dir);
