@@ -164,8 +164,9 @@ VORLEX_EXPORT vorlex_status vorlex_decompress_block(vorlex_codec* codec, uint8_t
  * between calls, and the frame functions keep up to four block buffers of
  * 64 KiB or more (64 MiB at most) per thread (docs/performance.md): a thread
  * that has used them holds them until it ends. This releases them for every
- * thread now (they are made again when next needed). Not thread-safe: call it while no other thread
- * uses the library. vorlex_set_memory_functions does it first by itself.
+ * thread now (they are made again when next needed). Not thread-safe: call
+ * it while no other thread uses the library. vorlex_set_memory_functions
+ * does it first by itself.
  */
 VORLEX_EXPORT void vorlex_release_cached_memory(void);
 

@@ -23,7 +23,7 @@ vorlex_status compress_buffer_presized(vorlex_codec*, size_t* compressed_length,
     // A frame of one block goes through the thread's kept context, any other
     // through a fresh one (lz4_contexts.cpp says why).
     Lz4Contexts* c = thread_contexts();
-    const bool single = uncompressed_length <= SINGLE_BLOCK;
+    const bool single = uncompressed_length <= FRAME_BLOCK;
     LZ4F_cctx* cctx = single ? get_single_block_cctx(c) : get_frame_cctx(c);
     if (cctx == nullptr) return vorlex_error(VORLEX_STATUS_NO_MEMORY);
     const size_t n = LZ4F_compressFrame_usingCDict(cctx, compressed, *compressed_length,
@@ -40,7 +40,7 @@ vorlex_status compress_buffer_presized(vorlex_codec*, size_t* compressed_length,
 
 bool compress_stream_init(Lz4Stream& z, const vorlex_options* options) {
     z.prefs = preferences(options);
-    z.staging_capacity = LZ4F_compressBound(STREAM_CHUNK, &z.prefs);
+    z.staging_capacity = LZ4F_compressBound(FRAME_BLOCK, &z.prefs);
     if (z.staging_capacity < LZ4F_HEADER_SIZE_MAX) z.staging_capacity = LZ4F_HEADER_SIZE_MAX;
     z.staging = static_cast<uint8_t*>(vorlex_malloc(z.staging_capacity));
     z.cctx = LZ4F_createCompressionContext_advanced(host_memory(), LZ4F_VERSION);
@@ -79,7 +79,7 @@ vorlex_status compress_step(Lz4Stream& z, vorlex_operation op) {
             n = LZ4F_compressBegin(z.cctx, z.staging, z.staging_capacity, &z.prefs);
             z.begun = true;
         } else if (s->in_avail != 0) {
-            const size_t take = s->in_avail < STREAM_CHUNK ? s->in_avail : STREAM_CHUNK;
+            const size_t take = s->in_avail < FRAME_BLOCK ? s->in_avail : FRAME_BLOCK;
             n = LZ4F_compressUpdate(z.cctx, z.staging, z.staging_capacity, s->in_next, take,
                                     nullptr);
             if (!LZ4F_isError(n)) plugin::advance(s, take, 0);

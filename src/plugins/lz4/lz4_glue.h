@@ -18,9 +18,10 @@ constexpr int MIN_LEVEL = 1;
 constexpr int MAX_LEVEL = 12;
 constexpr int DEFAULT_LEVEL = 1;
 
-// Input fed to the library per call in streams: one block of the default
-// 64 KiB size, so its output always fits the staging buffer.
-constexpr size_t STREAM_CHUNK = 64 * 1024;
+// The frames' block size (LZ4F_max64KB in preferences()). Streams feed the
+// library one block per call, so its output always fits the staging buffer;
+// a buffer up to this size is written as a frame of one block.
+constexpr size_t FRAME_BLOCK = 64 * 1024;
 
 inline LZ4F_CustomMem host_memory() {
     LZ4F_CustomMem m;
@@ -100,8 +101,7 @@ Lz4Contexts* thread_contexts();
 LZ4F_cctx* get_frame_cctx(Lz4Contexts* c);
 void put_frame_cctx(Lz4Contexts* c, LZ4F_cctx* cctx);
 // The thread's kept context for frames of one block (input up to
-// SINGLE_BLOCK bytes); one whose frame failed is freed.
-constexpr size_t SINGLE_BLOCK = 64 * 1024;
+// FRAME_BLOCK bytes); one whose frame failed is freed.
 LZ4F_cctx* get_single_block_cctx(Lz4Contexts* c);
 void put_single_block_cctx(Lz4Contexts* c, LZ4F_cctx* cctx, bool failed);
 LZ4F_dctx* get_frame_dctx(Lz4Contexts* c);
