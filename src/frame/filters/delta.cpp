@@ -2,7 +2,7 @@
 // little-endian integers of typesize bytes, modulo 2^(8 typesize); element 0
 // is kept (its predecessor counts as zero). Decoding is the running sum. The
 // usual sizes go through native integers, which the compiler vectorises for
-// encoding (decoding, a chain of additions, has kernels for 2- and 4-byte
+// encoding (decoding, a chain of additions, has kernels for 2-, 4- and 8-byte
 // elements); every other size borrows and carries byte by byte.
 #include <cstring>
 

@@ -140,10 +140,12 @@ size_t bit_untranspose_sse2(const uint8_t* in, uint8_t* out, size_t m) {
     return i;
 }
 
-// Running sums of 16-bit and 32-bit elements, a vector at a time: the sums
-// within a vector by shifted additions (log2 of its elements of them), then
-// the last sum of the vector before added to every element. The chain from
-// vector to vector is two instructions instead of one per element.
+// Running sums of 2-, 4- and 8-byte elements, a vector at a time. Each
+// vector's own running sum comes from shifted additions (log2 of its
+// elements of them); the sum of everything before it (carry, in every
+// element) is then added. The carry moves on by the vector's own total,
+// which depends on the loaded vector alone, so the chain from one vector to
+// the next is a single addition and the rest of the work overlaps.
 size_t delta_decode_sse2(uint8_t* buf, size_t count, size_t typesize) {
     size_t e = 0;
     __m128i carry = _mm_setzero_si128();
@@ -154,10 +156,9 @@ size_t delta_decode_sse2(uint8_t* buf, size_t count, size_t typesize) {
             x = _mm_add_epi16(x, _mm_slli_si128(x, 2));
             x = _mm_add_epi16(x, _mm_slli_si128(x, 4));
             x = _mm_add_epi16(x, _mm_slli_si128(x, 8));
-            x = _mm_add_epi16(x, carry);
-            _mm_storeu_si128(p, x);
+            _mm_storeu_si128(p, _mm_add_epi16(x, carry));
             const __m128i top = _mm_shufflehi_epi16(x, 0xFF);
-            carry = _mm_unpackhi_epi64(top, top);
+            carry = _mm_add_epi16(carry, _mm_unpackhi_epi64(top, top));
         }
     } else if (typesize == 4) {
         for (; e + 4 <= count; e += 4) {
@@ -165,9 +166,16 @@ size_t delta_decode_sse2(uint8_t* buf, size_t count, size_t typesize) {
             __m128i x = _mm_loadu_si128(p);
             x = _mm_add_epi32(x, _mm_slli_si128(x, 4));
             x = _mm_add_epi32(x, _mm_slli_si128(x, 8));
-            x = _mm_add_epi32(x, carry);
-            _mm_storeu_si128(p, x);
-            carry = _mm_shuffle_epi32(x, 0xFF);
+            _mm_storeu_si128(p, _mm_add_epi32(x, carry));
+            carry = _mm_add_epi32(carry, _mm_shuffle_epi32(x, 0xFF));
+        }
+    } else if (typesize == 8) {
+        for (; e + 2 <= count; e += 2) {
+            auto* p = reinterpret_cast<__m128i*>(buf + 8 * e);
+            __m128i x = _mm_loadu_si128(p);
+            x = _mm_add_epi64(x, _mm_slli_si128(x, 8));
+            _mm_storeu_si128(p, _mm_add_epi64(x, carry));
+            carry = _mm_add_epi64(carry, _mm_unpackhi_epi64(x, x));
         }
     }
     return e;
