@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
         x = x * 1664525u + 1013904223u;
         in[i] = uint8_t((i % 4 == 0 ? 40 : 0) + (x >> 28));
     }
-    std::printf("%u-byte block, best of %d; GB/s\n", unsigned(n), rounds);
+    std::printf("%zu-byte block, best of %d; GB/s\n", n, rounds);
     std::printf("%-8s %3s %8s %9s %10s %12s %12s %12s\n", "kernels", "ts", "shuffle", "unshuffle",
                 "bitshuffle", "bitunshuffle", "delta_encode", "delta_decode");
     for (const char* kernels : {"portable", "sse2", "avx2"}) {

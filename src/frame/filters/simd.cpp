@@ -91,9 +91,9 @@ size_t unshuffle_sse2(const uint8_t* in, uint8_t* out, size_t count, size_t type
 }
 
 // 64 bytes at a time, so that each plane gets one 8-byte store per round
-// rather than four 2-byte ones (stores, not the movemasks, bound it). A byte
-// added to itself moves its bits up one place: the next bit plane's bits
-// reach the top, and an addition runs on more ports than a shift.
+// rather than four 2-byte ones. A byte added to itself moves its bits up one
+// place: the next bit plane's bits reach the top, and an addition runs on
+// more ports than a shift.
 size_t bit_transpose_sse2(const uint8_t* in, uint8_t* out, size_t m) {
     const size_t plane = m / 8;
     size_t i = 0;
