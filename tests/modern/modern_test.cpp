@@ -437,7 +437,8 @@ TEST(Modern, OutputDoesNotDependOnEarlierCalls) {
     const struct {
         const char* name;
         std::vector<int> levels;
-    } cases[] = {{"lz4", {1, 2, 3, 9, 12}}, {"zstd", {1, 3, 9}}, {"gzip", {1, 6, 9}}, {"snappy", {0}}};
+    } cases[] = {
+        {"lz4", {1, 2, 3, 9, 12}}, {"zstd", {1, 3, 9}}, {"gzip", {1, 6, 9}}, {"snappy", {0}}};
     const size_t sizes[] = {200, 1500, 4096, 65536, 65537, 150000};
     auto options = [](int level) {
         return level == 0 ? vorlex::Options() : vorlex::Options::with_level(level);
@@ -463,8 +464,9 @@ TEST(Modern, OutputDoesNotDependOnEarlierCalls) {
                 }
                 all.push_back({std::move(data), {}, level});
                 Case& k = all.back();
-                std::thread([&] { EXPECT_EQ(c.compress(k.data, k.fresh, options(level)), VORLEX_STATUS_OK); })
-                    .join();
+                std::thread([&] {
+                    EXPECT_EQ(c.compress(k.data, k.fresh, options(level)), VORLEX_STATUS_OK);
+                }).join();
             }
         }
         // On this thread every case now follows others at other levels.
