@@ -9,10 +9,13 @@
 // element): the shuffle; k rounds turn it back. AVX2 runs the same rounds on
 // two groups of 16 elements at once, one per 128-bit lane.
 //
-// Bit transpose: movemask collects the top bit of 16 (32) bytes; doubling
-// the bytes, one bit at a time, yields the 8 bit planes. Bit untranspose: the
-// byte transpose above gathers one byte of each plane into a 64-bit lane,
-// whose 8x8 bit matrix a few shifts and masks then transpose.
+// Bit untranspose: across 8 vectors, one of each bit plane, three rounds of
+// shifts and masks transpose the 8x8 bit matrix at every byte position; the
+// byte interleave above then puts the elements in order. Bit transpose: the
+// same steps in the opposite order with SSE2; with AVX2, movemask collects
+// the top bit of 32 bytes, and doubling the bytes, one bit at a time, yields
+// the 8 bit planes (faster where 256-bit permutes are slow, as on first AMD
+// Zen).
 #include "kernels.hpp"
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -88,30 +91,6 @@ size_t unshuffle_sse2(const uint8_t* in, uint8_t* out, size_t count, size_t type
         case 16: return unshuffle_sse2_t<16, 4>(in, out, count);
         default: return 0;
     }
-}
-
-// 64 bytes at a time, so that each plane gets one 8-byte store per round
-// rather than four 2-byte ones. A byte added to itself moves its bits up one
-// place: the next bit plane's bits reach the top, and an addition runs on
-// more ports than a shift.
-size_t bit_transpose_sse2(const uint8_t* in, uint8_t* out, size_t m) {
-    const size_t plane = m / 8;
-    size_t i = 0;
-    for (; i + 64 <= m; i += 64) {
-        __m128i x[4];
-        for (int j = 0; j < 4; ++j) {
-            x[j] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i + 16 * j));
-        }
-        for (int k = 7; k >= 0; --k) {
-            uint64_t bits = 0;
-            for (int j = 0; j < 4; ++j) {
-                bits |= uint64_t(uint16_t(_mm_movemask_epi8(x[j]))) << (16 * j);
-                x[j] = _mm_add_epi8(x[j], x[j]);
-            }
-            std::memcpy(out + size_t(k) * plane + i / 8, &bits, 8);
-        }
-    }
-    return i;
 }
 
 // The 8x8 bit matrices across v[0..8): for every byte position b, bit c of
@@ -202,6 +181,26 @@ size_t delta_decode_sse2(uint8_t* buf, size_t count, size_t typesize) {
     return e;
 }
 
+// The mirror of the untranspose: 128 bytes as 16 groups of 8, four rounds
+// of interleaving make vector r byte r of every group, and the 8x8 bit
+// transposes across the vectors make vector k plane k's 16 bytes.
+size_t bit_transpose_sse2(const uint8_t* in, uint8_t* out, size_t m) {
+    const size_t plane = m / 8;
+    size_t i = 0;
+    for (; i + 128 <= m; i += 128) {
+        __m128i v[8];
+        for (int j = 0; j < 8; ++j) {
+            v[j] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i + 16 * j));
+        }
+        rounds128<8>(v, 4);
+        transpose_rows128(v);
+        for (int k = 0; k < 8; ++k) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + size_t(k) * plane + i / 8), v[k]);
+        }
+    }
+    return i;
+}
+
 constexpr Kernels SSE2 = {"sse2", shuffle_sse2, unshuffle_sse2, bit_transpose_sse2,
                           bit_untranspose_sse2, delta_decode_sse2};
 
@@ -281,6 +280,9 @@ VORLEX_AVX2 size_t unshuffle_avx2(const uint8_t* in, uint8_t* out, size_t count,
     }
 }
 
+// 64 bytes at a time, so that each plane gets one 8-byte store per round. A
+// byte added to itself moves its bits up one place: the next bit plane's
+// bits reach the top, and an addition runs on more ports than a shift.
 VORLEX_AVX2 size_t bit_transpose_avx2(const uint8_t* in, uint8_t* out, size_t m) {
     const size_t plane = m / 8;
     size_t i = 0;
