@@ -113,7 +113,10 @@ inline void swap_bits128(__m128i& low, __m128i& high, __m128i mask) {
 inline void transpose_rows128(__m128i* v) {
     const __m128i m4 = _mm_set1_epi8(0x0F), m2 = _mm_set1_epi8(0x33), m1 = _mm_set1_epi8(0x55);
     for (int r = 0; r < 4; ++r) swap_bits128<4>(v[r], v[r + 4], m4);
-    for (int r = 0; r < 8; r += (r & 1) != 0 ? 3 : 1) swap_bits128<2>(v[r], v[r + 2], m2);
+    for (int r = 0; r < 2; ++r) {
+        swap_bits128<2>(v[r], v[r + 2], m2);
+        swap_bits128<2>(v[r + 4], v[r + 6], m2);
+    }
     for (int r = 0; r < 8; r += 2) swap_bits128<1>(v[r], v[r + 1], m1);
 }
 
@@ -314,7 +317,10 @@ VORLEX_AVX2 inline void transpose_rows256(__m256i* v) {
     const __m256i m4 = _mm256_set1_epi8(0x0F), m2 = _mm256_set1_epi8(0x33),
                   m1 = _mm256_set1_epi8(0x55);
     for (int r = 0; r < 4; ++r) swap_bits256<4>(v[r], v[r + 4], m4);
-    for (int r = 0; r < 8; r += (r & 1) != 0 ? 3 : 1) swap_bits256<2>(v[r], v[r + 2], m2);
+    for (int r = 0; r < 2; ++r) {
+        swap_bits256<2>(v[r], v[r + 2], m2);
+        swap_bits256<2>(v[r + 4], v[r + 6], m2);
+    }
     for (int r = 0; r < 8; r += 2) swap_bits256<1>(v[r], v[r + 1], m1);
 }
 
