@@ -120,24 +120,36 @@ inline void transpose_rows128(__m128i* v) {
     for (int r = 0; r < 8; r += 2) swap_bits128<1>(v[r], v[r + 1], m1);
 }
 
-// 16 bytes of each of the 8 bit planes (128 elements). Across the planes,
-// byte b of plane k holds bit k of elements 8b .. 8b+7; the 8x8 bit
-// transposes turn vector r into byte b of element 8b + r, and three rounds
-// of interleaving put element 8b + r at 8b + r. (An 8x8 transpose inside
-// each 64-bit lane after the interleaving does the same, with twice the
-// operations.)
-size_t bit_untranspose_sse2(const uint8_t* in, uint8_t* out, size_t m) {
+// Bit untranspose, on 16 bytes of each of the 8 bit planes (128 elements):
+// across the planes, byte b of plane k holds bit k of elements 8b .. 8b+7;
+// the 8x8 bit transposes turn vector r into byte b of element 8b + r, and
+// three rounds of interleaving put element 8b + r at 8b + r. (An 8x8
+// transpose inside each 64-bit lane after the interleaving does the same
+// with twice the operations.) The bit transpose is its mirror: 128 bytes as
+// 16 groups of 8, four rounds of interleaving make vector r byte r of every
+// group, and the bit transposes make vector k plane k's 16 bytes.
+template <bool ToPlanes>
+size_t bit_planes_sse2(const uint8_t* in, uint8_t* out, size_t m) {
     const size_t plane = m / 8;
     size_t i = 0;
     for (; i + 128 <= m; i += 128) {
+        // Vector k: 16 bytes of plane k, or the elements' k-th 16 bytes.
+        auto at = [&](auto* p, bool planes, int k) {
+            return planes ? p + size_t(k) * plane + i / 8 : p + i + 16 * size_t(k);
+        };
         __m128i v[8];
         for (int k = 0; k < 8; ++k) {
-            v[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + size_t(k) * plane + i / 8));
+            v[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at(in, !ToPlanes, k)));
         }
-        transpose_rows128(v);
-        rounds128<8>(v, 3);
-        for (int j = 0; j < 8; ++j) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 16 * j), v[j]);
+        if (ToPlanes) {
+            rounds128<8>(v, 4);
+            transpose_rows128(v);
+        } else {
+            transpose_rows128(v);
+            rounds128<8>(v, 3);
+        }
+        for (int k = 0; k < 8; ++k) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(at(out, ToPlanes, k)), v[k]);
         }
     }
     return i;
@@ -184,28 +196,8 @@ size_t delta_decode_sse2(uint8_t* buf, size_t count, size_t typesize) {
     return e;
 }
 
-// The mirror of the untranspose: 128 bytes as 16 groups of 8, four rounds
-// of interleaving make vector r byte r of every group, and the 8x8 bit
-// transposes across the vectors make vector k plane k's 16 bytes.
-size_t bit_transpose_sse2(const uint8_t* in, uint8_t* out, size_t m) {
-    const size_t plane = m / 8;
-    size_t i = 0;
-    for (; i + 128 <= m; i += 128) {
-        __m128i v[8];
-        for (int j = 0; j < 8; ++j) {
-            v[j] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i + 16 * j));
-        }
-        rounds128<8>(v, 4);
-        transpose_rows128(v);
-        for (int k = 0; k < 8; ++k) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + size_t(k) * plane + i / 8), v[k]);
-        }
-    }
-    return i;
-}
-
-constexpr Kernels SSE2 = {"sse2", shuffle_sse2, unshuffle_sse2, bit_transpose_sse2,
-                          bit_untranspose_sse2, delta_decode_sse2};
+constexpr Kernels SSE2 = {"sse2", shuffle_sse2, unshuffle_sse2, bit_planes_sse2<true>,
+                          bit_planes_sse2<false>, delta_decode_sse2};
 
 // ---- AVX2 --------------------------------------------------------------
 
