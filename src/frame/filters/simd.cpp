@@ -14,8 +14,8 @@
 // byte interleave above then puts the elements in order. Bit transpose: the
 // same steps in the opposite order with SSE2; with AVX2, movemask collects
 // the top bit of 32 bytes, and doubling the bytes, one bit at a time, yields
-// the 8 bit planes (faster where 256-bit permutes are slow, as on first AMD
-// Zen).
+// the 8 bit planes (as fast as the mirror on first AMD Zen, which splits
+// 256-bit work in halves, and without its loads across lanes).
 #include "kernels.hpp"
 
 #if defined(__x86_64__) || defined(__i386__)
